@@ -1,0 +1,72 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace vesk {
+
+struct XmlDocument;
+struct XmlNode;
+
+// The host's XML element: a small, cheaply copied handle into a document that
+// owns the nodes. Three states:
+//  - fresh: a default-constructed object; it only serves as a factory
+//    (LoadXml, CreateElement); every other operation fails with 91;
+//  - element: refers to a node;
+//  - empty: what GetElement gives for a missing child; every operation fails
+//    with 91 (errors::kEmptyElement).
+// Failures are vesk::Failure with source "XmlElement".
+class XmlElement {
+ public:
+  XmlElement();
+
+  // Parses `xml_text` and returns its root element. Accepts elements,
+  // attributes, text, the five predefined entities, numeric character
+  // references, CDATA, comments and processing instructions (skipped) and an
+  // XML declaration. Anything else fails with errors::kXmlParse, naming what
+  // went wrong and where (line and column). Nesting is limited to kMaxDepth.
+  // `option` is accepted and ignored.
+  XmlElement LoadXml(const std::string& xml_text, const std::string& option = {}) const;
+
+  // A new element `name` (a valid XML name, else 5) with `text` as content.
+  XmlElement CreateElement(const std::string& name, const std::string& text = {}) const;
+
+  // The element as XML text: no declaration, no added whitespace, an element
+  // without content written as <name/>. LoadXml of it gives the same tree
+  // with the same texts and attributes.
+  std::string GetXml() const;
+
+  // The `index`-th direct child named `name` (0 is the first); an empty
+  // element when there is none. A negative index fails with 5.
+  XmlElement GetElement(const std::string& name, int index, const std::string& option = {}) const;
+
+  // The text of the child chosen as for GetElement (the concatenation of its
+  // own text and CDATA, not its descendants'); "" when there is no such child.
+  std::string GetElementText(const std::string& name, int index, const std::string& option = {}) const;
+
+  // Adds a copy of `element` (with its subtree) as the last child.
+  void AppendElement(const XmlElement& element);
+
+  // Adds a new last child `name` holding `text`.
+  void AddElement(const std::string& name, const std::string& text);
+
+  // True for the empty element that GetElement gives for a missing child.
+  bool IsEmpty() const noexcept;
+
+  // Nesting deeper than this is a parse failure (and an AppendElement that
+  // would exceed it fails with 5).
+  static constexpr int kMaxDepth = 256;
+
+ private:
+  enum class State { kFresh, kElement, kEmpty };
+  XmlElement(State state, std::shared_ptr<XmlDocument> document, XmlNode* node);
+  // Fail with 91 unless the object refers to an element / is not empty.
+  void RequireElement() const;
+  void RequireFactory() const;
+
+  State state_;
+  std::shared_ptr<XmlDocument> document_;
+  XmlNode* node_;
+};
+
+}  // namespace vesk

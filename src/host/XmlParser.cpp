@@ -1,0 +1,545 @@
+#include "host/XmlParser.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "host/ErrorNumbers.h"
+#include "host/Failure.h"
+
+namespace vesk {
+namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool IsXmlChar(std::uint32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+         (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+constexpr bool IsAsciiNameStart(std::uint32_t c) {
+  return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c == ':';
+}
+
+constexpr bool IsNameStartChar(std::uint32_t c) {
+  if (c < 0x80) return IsAsciiNameStart(c);
+  return (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+         (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) ||
+         (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
+         (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
+}
+
+constexpr bool IsNameChar(std::uint32_t c) {
+  if (c < 0x80) return IsAsciiNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9');
+  return IsNameStartChar(c) || c == 0xB7 || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+// Decodes the UTF-8 character at text[pos] into `c`; returns its length in
+// bytes, or 0 when the bytes are not valid UTF-8 (truncated, overlong, a
+// surrogate or beyond U+10FFFF).
+std::size_t Decode(std::string_view text, std::size_t pos, std::uint32_t& c) {
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(text[i])); };
+  const std::uint32_t lead = byte(pos);
+  std::size_t length = 1;
+  std::uint32_t least = 0;
+  if (lead < 0x80) {
+    c = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, c = lead & 0x1F, least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, c = lead & 0x0F, least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, c = lead & 0x07, least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (text.size() - pos < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    const std::uint32_t next = byte(pos + i);
+    if ((next & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (next & 0x3F);
+  }
+  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  return length;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t c) {
+  const auto put = [&](std::uint32_t byte) { out += static_cast<char>(byte); };
+  if (c < 0x80) {
+    put(c);
+  } else if (c < 0x800) {
+    put(0xC0 | (c >> 6)), put(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    put(0xE0 | (c >> 12)), put(0x80 | ((c >> 6) & 0x3F)), put(0x80 | (c & 0x3F));
+  } else {
+    put(0xF0 | (c >> 18)), put(0x80 | ((c >> 12) & 0x3F)), put(0x80 | ((c >> 6) & 0x3F)), put(0x80 | (c & 0x3F));
+  }
+}
+
+std::string CharName(std::uint32_t c) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string digits;
+  for (int shift = c > 0xFFFF ? 20 : 12; shift >= 0; shift -= 4) digits += kHex[(c >> shift) & 0xF];
+  return "U+" + digits;
+}
+
+// ASCII name characters: 1 may start a name, 2 may only follow.
+constexpr std::array<unsigned char, 128> kAsciiName = [] {
+  std::array<unsigned char, 128> kinds{};
+  for (std::uint32_t c = 0; c < 128; ++c) kinds[c] = IsAsciiNameStart(c) ? 1 : IsNameChar(c) ? 2 : 0;
+  return kinds;
+}();
+
+// End of the name starting at text[pos] (== pos when there is none).
+std::size_t NameEnd(std::string_view text, std::size_t pos) {
+  const std::size_t start = pos;
+  while (pos < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte < 0x80) {
+      const unsigned char kind = kAsciiName[byte];
+      if (kind == 0 || (kind == 2 && pos == start)) break;
+      ++pos;
+      continue;
+    }
+    std::uint32_t c = 0;
+    const std::size_t length = Decode(text, pos, c);
+    if (length == 0 || !(pos == start ? IsNameStartChar(c) : IsNameChar(c))) break;
+    pos += length;
+  }
+  return pos;
+}
+
+// ASCII bytes that text and attribute values take over without a closer look.
+constexpr std::array<bool, 128> PlainBytes(std::string_view special, bool tab_and_lf) {
+  std::array<bool, 128> plain{};
+  for (std::size_t b = 0x20; b < 128; ++b) plain[b] = special.find(static_cast<char>(b)) == kNone;
+  plain['\t'] = plain['\n'] = tab_and_lf;
+  return plain;
+}
+constexpr std::array<bool, 128> kPlainText = PlainBytes("<&]", true);
+constexpr std::array<bool, 128> kPlainValue = PlainBytes("<&\"'", false);
+
+bool IsVersion(std::string_view v) {
+  return v.size() > 2 && v.substr(0, 2) == "1." &&
+         std::all_of(v.begin() + 2, v.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsEncodingName(std::string_view v) {
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  return !v.empty() && letter(v[0]) && std::all_of(v.begin(), v.end(), [&](char c) {
+    return letter(c) || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+  });
+}
+
+}  // namespace
+
+XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth)
+    : text_(text), document_(document), max_depth_(max_depth) {
+  open_.reserve(16);
+}
+
+bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(name, 0) == name.size(); }
+
+bool XmlParser::IsText(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::uint32_t c = static_cast<unsigned char>(text[pos]);
+    std::size_t length = 1;
+    if (c >= 0x80 && (length = Decode(text, pos, c)) == 0) return false;
+    if (!IsXmlChar(c)) return false;
+    pos += length;
+  }
+  return true;
+}
+
+XmlNode* XmlParser::Parse() {
+  const std::size_t size = text_.size();
+  if (StartsWith("\xEF\xBB\xBF")) pos_ = origin_ = 3;
+  if (StartsWith("<?xml") && (pos_ + 5 == size || IsSpace(text_[pos_ + 5]) || text_[pos_ + 5] == '?')) {
+    ParseDeclaration();
+  }
+  ParseMisc(false);
+  if (pos_ >= size) Fail(pos_, "no root element");
+  ParseStartTag();
+  while (!open_.empty()) {
+    if (pos_ >= size) Fail(open_.back().start, "element '" + open_.back().node->name + "' is not closed");
+    if (text_[pos_] != '<') {
+      ParseText();
+    } else if (StartsWith("</")) {
+      ParseEndTag();
+    } else if (StartsWith("<!--")) {
+      SkipComment();
+    } else if (StartsWith("<![CDATA[")) {
+      ParseCData();
+    } else if (StartsWith("<?")) {
+      SkipProcessingInstruction();
+    } else if (StartsWith("<!")) {
+      Fail(pos_, StartsWith("<!DOCTYPE") ? "DOCTYPE is not supported" : "invalid markup '<!'");
+    } else {
+      ParseStartTag();
+    }
+  }
+  ParseMisc(true);
+  return root_;
+}
+
+void XmlParser::Fail(std::size_t at, const std::string& what) const {
+  std::size_t line = 1;
+  std::size_t column = 1;
+  for (std::size_t i = origin_; i < at && i < text_.size(); ++i) {
+    const char c = text_[i];
+    if (c == '\r' || (c == '\n' && (i == origin_ || text_[i - 1] != '\r'))) {
+      ++line, column = 1;
+    } else if (c != '\n' && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+      ++column;
+    }
+  }
+  throw Failure(errors::kXmlParse, "XmlElement",
+                "XML parse error at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what);
+}
+
+void XmlParser::Unexpected(const std::string& what) const {
+  if (pos_ >= text_.size()) Fail(pos_, "unexpected end of input");
+  std::uint32_t c = 0;
+  if (Decode(text_, pos_, c) == 0) Fail(pos_, "invalid UTF-8");
+  if (!IsXmlChar(c)) Fail(pos_, "character " + CharName(c) + " is not allowed in XML");
+  Fail(pos_, what);
+}
+
+bool XmlParser::SkipSpace() {
+  const std::size_t start = pos_;
+  while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
+  return pos_ != start;
+}
+
+std::string_view XmlParser::ParseName() {
+  const std::size_t start = pos_;
+  pos_ = NameEnd(text_, pos_);
+  return text_.substr(start, pos_ - start);
+}
+
+// Checks that text_[from, to) holds only allowed characters; appends it to
+// `out` (when given) with CR LF and lone CR turned into LF.
+void XmlParser::CheckChars(std::size_t from, std::size_t to, std::string* out) {
+  std::size_t chunk = from;
+  for (pos_ = from; pos_ < to;) {
+    std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
+    if (c >= 0x80) {
+      const std::size_t length = Decode(text_, pos_, c);
+      if (length == 0 || !IsXmlChar(c)) Unexpected("");
+      pos_ += length;
+    } else if (c >= 0x20 || c == '\t' || c == '\n') {
+      ++pos_;
+    } else if (c != '\r') {
+      Unexpected("");
+    } else {
+      if (out) out->append(text_, chunk, pos_ - chunk).push_back('\n');
+      pos_ += pos_ + 1 < to && text_[pos_ + 1] == '\n' ? 2 : 1;
+      chunk = pos_;
+    }
+  }
+  if (out) out->append(text_, chunk, to - chunk);
+}
+
+void XmlParser::ParseDeclaration() {
+  const std::size_t start = pos_;
+  pos_ += 5;
+  int stage = 0;  // 1 after version, 2 after encoding, 3 after standalone
+  for (;;) {
+    const bool space = SkipSpace();
+    if (StartsWith("?>")) {
+      if (stage == 0) Fail(start, "XML declaration without version");
+      pos_ += 2;
+      return;
+    }
+    if (!space) Unexpected("expected '?>' to end the XML declaration");
+    const std::size_t at = pos_;
+    const std::string_view name = ParseName();
+    if (name.empty()) Unexpected("expected version, encoding or standalone in the XML declaration");
+    SkipSpace();
+    if (!StartsWith("=")) Unexpected("expected '='");
+    ++pos_;
+    SkipSpace();
+    if (!StartsWith("\"") && !StartsWith("'")) Unexpected("expected a quoted value");
+    const std::size_t end = text_.find(text_[pos_], pos_ + 1);
+    if (end == kNone) Fail(pos_, "quoted value is not closed");
+    const std::string_view value = text_.substr(pos_ + 1, end - pos_ - 1);
+    bool valid = false;
+    if (name == "version" && stage == 0) {
+      valid = IsVersion(value), stage = 1;
+    } else if (name == "encoding" && stage == 1) {
+      valid = IsEncodingName(value), stage = 2;
+    } else if (name == "standalone" && (stage == 1 || stage == 2)) {
+      valid = value == "yes" || value == "no", stage = 3;
+    } else {
+      Fail(at, "unexpected '" + std::string(name) + "' in the XML declaration");
+    }
+    if (!valid) Fail(pos_ + 1, "invalid " + std::string(name) + " in the XML declaration");
+    pos_ = end + 1;
+  }
+}
+
+void XmlParser::ParseMisc(bool after_root) {
+  for (;;) {
+    SkipSpace();
+    if (pos_ >= text_.size()) return;
+    if (StartsWith("<!--")) {
+      SkipComment();
+    } else if (StartsWith("<?")) {
+      SkipProcessingInstruction();
+    } else if (StartsWith("<!DOCTYPE")) {
+      Fail(pos_, "DOCTYPE is not supported");
+    } else if (text_[pos_] != '<') {
+      Unexpected("text outside the root element");
+    } else if (StartsWith("</")) {
+      Fail(pos_, "end tag outside the root element");
+    } else if (!after_root && !StartsWith("<!")) {
+      return;  // the root's start tag
+    } else if (after_root && NameEnd(text_, pos_ + 1) > pos_ + 1) {
+      Fail(pos_, "second root element");
+    } else {
+      Fail(pos_, "markup not allowed outside the root element");
+    }
+  }
+}
+
+void XmlParser::SkipComment() {
+  const std::size_t start = pos_;
+  const std::size_t end = text_.find("--", start + 4);
+  if (end == kNone || end + 2 >= text_.size()) Fail(start, "comment is not closed");
+  CheckChars(start + 4, end, nullptr);
+  if (text_[end + 2] != '>') Fail(end, "'--' is not allowed inside a comment");
+  pos_ = end + 3;
+}
+
+void XmlParser::SkipProcessingInstruction() {
+  const std::size_t start = pos_;
+  pos_ += 2;
+  const std::string_view target = ParseName();
+  if (target.empty()) Unexpected("expected a processing instruction target");
+  if (target.size() == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' && (target[2] | 0x20) == 'l') {
+    Fail(start, "XML declaration is only allowed at the very start");
+  }
+  if (StartsWith("?>")) {
+    pos_ += 2;
+    return;
+  }
+  if (!SkipSpace()) Unexpected("expected whitespace or '?>' after the processing instruction target");
+  const std::size_t end = text_.find("?>", pos_);
+  if (end == kNone) Fail(start, "processing instruction is not closed");
+  CheckChars(pos_, end, nullptr);
+  pos_ = end + 2;
+}
+
+void XmlParser::ParseStartTag() {
+  const std::size_t start = pos_++;
+  const std::string_view name = ParseName();
+  if (name.empty()) Unexpected("expected an element name");
+  if (open_.size() >= static_cast<std::size_t>(max_depth_)) {
+    Fail(start, "elements nested deeper than " + std::to_string(max_depth_));
+  }
+  XmlNode* node = document_.NewNode(static_cast<int>(open_.size()) + 1);
+  node->name.assign(name);
+  if (open_.empty()) {
+    root_ = node;
+  } else {
+    AddContent(*open_.back().node, node);
+  }
+  tag_attributes_.clear();
+  if (!attribute_set_.empty()) attribute_set_ = {};  // fresh, so a big tag costs nothing later
+  for (;;) {
+    const bool space = SkipSpace();
+    if (StartsWith(">")) {
+      ++pos_;
+      open_.push_back({node, start});
+      return;
+    }
+    if (StartsWith("/>")) {
+      pos_ += 2;
+      return;
+    }
+    if (StartsWith("/")) {
+      ++pos_;
+      Unexpected("expected '>' after '/'");
+    }
+    if (NameEnd(text_, pos_) == pos_) Unexpected("expected an attribute name, '>' or '/>'");
+    if (!space) Unexpected("expected whitespace before an attribute");
+    ParseAttribute(*node);
+  }
+}
+
+void XmlParser::ParseAttribute(XmlNode& node) {
+  const std::size_t at = pos_;
+  const std::string_view name = ParseName();
+  CheckDuplicate(name, at);
+  SkipSpace();
+  if (!StartsWith("=")) Unexpected("expected '=' after the attribute name");
+  ++pos_;
+  SkipSpace();
+  if (!StartsWith("\"") && !StartsWith("'")) Unexpected("expected a quoted attribute value");
+  const char quote = text_[pos_++];
+  std::string& value = node.attributes.emplace_back(XmlAttribute{std::string(name), {}}).value;
+  for (std::size_t chunk = pos_;;) {
+    if (pos_ >= text_.size()) Unexpected("");
+    std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
+    if (c >= 0x80) {
+      const std::size_t length = Decode(text_, pos_, c);
+      if (length == 0 || !IsXmlChar(c)) Unexpected("");
+      pos_ += length;
+      continue;
+    }
+    if (kPlainValue[c] || ((c == '"' || c == '\'') && c != static_cast<unsigned char>(quote))) {
+      ++pos_;
+      continue;
+    }
+    value.append(text_, chunk, pos_ - chunk);
+    if (c == static_cast<unsigned char>(quote)) {
+      ++pos_;
+      return;
+    }
+    if (c == '<') Fail(pos_, "'<' is not allowed in an attribute value");
+    if (c == '&') {
+      ParseReference(value);
+    } else if (c == '\t' || c == '\n' || c == '\r') {
+      value += ' ';
+      pos_ += c == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n' ? 2 : 1;
+    } else {
+      Unexpected("");
+    }
+    chunk = pos_;
+  }
+}
+
+void XmlParser::CheckDuplicate(std::string_view name, std::size_t at) {
+  constexpr std::size_t kLinearLimit = 16;  // beyond this a hash set keeps the check linear
+  bool duplicate = false;
+  if (tag_attributes_.size() < kLinearLimit) {
+    duplicate = std::find(tag_attributes_.begin(), tag_attributes_.end(), name) != tag_attributes_.end();
+  } else {
+    if (attribute_set_.empty()) attribute_set_.insert(tag_attributes_.begin(), tag_attributes_.end());
+    duplicate = !attribute_set_.insert(name).second;
+  }
+  if (duplicate) Fail(at, "duplicate attribute '" + std::string(name) + "'");
+  tag_attributes_.push_back(name);
+}
+
+void XmlParser::ParseEndTag() {
+  const std::size_t start = pos_;
+  pos_ += 2;
+  const std::string_view name = ParseName();
+  if (name.empty()) Unexpected("expected an element name");
+  const XmlNode& node = *open_.back().node;
+  if (name != node.name) {
+    Fail(start, "end tag '" + std::string(name) + "' does not match start tag '" + node.name + "'");
+  }
+  SkipSpace();
+  if (!StartsWith(">")) Unexpected("expected '>'");
+  ++pos_;
+  open_.pop_back();
+}
+
+// Most elements hold a few items; reserving some at once saves regrowing.
+XmlContent& XmlParser::AddContent(XmlNode& parent, XmlNode* child) {
+  if (parent.content.empty()) parent.content.reserve(4);
+  return parent.content.emplace_back(XmlContent{child, {}});
+}
+
+std::string& XmlParser::TextRun() {
+  XmlNode& node = *open_.back().node;
+  if (!node.content.empty() && node.content.back().child == nullptr) return node.content.back().text;
+  return AddContent(node, nullptr).text;
+}
+
+void XmlParser::ParseText() {
+  std::string& run = TextRun();
+  const std::size_t size = text_.size();
+  std::size_t chunk = pos_;
+  while (pos_ < size) {
+    std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
+    if (c >= 0x80) {
+      const std::size_t length = Decode(text_, pos_, c);
+      if (length == 0 || !IsXmlChar(c)) Unexpected("");
+      pos_ += length;
+      continue;
+    }
+    if (kPlainText[c]) {
+      ++pos_;
+      continue;
+    }
+    if (c == ']') {
+      if (StartsWith("]]>")) Fail(pos_, "']]>' is not allowed in text");
+      ++pos_;
+      continue;
+    }
+    run.append(text_, chunk, pos_ - chunk);
+    if (c == '<') return;
+    if (c == '&') {
+      ParseReference(run);
+    } else if (c == '\r') {
+      run += '\n';
+      pos_ += pos_ + 1 < size && text_[pos_ + 1] == '\n' ? 2 : 1;
+    } else {
+      Unexpected("");
+    }
+    chunk = pos_;
+  }
+  run.append(text_, chunk, pos_ - chunk);
+}
+
+void XmlParser::ParseCData() {
+  const std::size_t start = pos_;
+  const std::size_t end = text_.find("]]>", start + 9);
+  if (end == kNone) Fail(start, "CDATA section is not closed");
+  if (end > start + 9) {
+    CheckChars(start + 9, end, &TextRun());
+  }
+  pos_ = end + 3;
+}
+
+void XmlParser::ParseReference(std::string& out) {
+  const std::size_t start = pos_++;
+  const std::size_t size = text_.size();
+  if (StartsWith("#")) {
+    const bool hex = ++pos_ < size && text_[pos_] == 'x';
+    if (hex) ++pos_;
+    std::uint32_t value = 0;
+    const std::size_t first_digit = pos_;
+    for (; pos_ < size; ++pos_) {
+      const char d = text_[pos_];
+      std::uint32_t digit = 0;
+      if (d >= '0' && d <= '9') {
+        digit = static_cast<std::uint32_t>(d - '0');
+      } else if (hex && (d | 0x20) >= 'a' && (d | 0x20) <= 'f') {
+        digit = static_cast<std::uint32_t>((d | 0x20) - 'a' + 10);
+      } else {
+        break;
+      }
+      value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + digit, 0x110000);  // stays out of range once there
+    }
+    if (pos_ == first_digit || !StartsWith(";")) Fail(start, "invalid character reference");
+    ++pos_;
+    if (!IsXmlChar(value)) Fail(start, "character reference to a character that XML does not allow");
+    AppendUtf8(out, value);
+    return;
+  }
+  const std::string_view name = ParseName();
+  if (name.empty() || !StartsWith(";")) Fail(start, "'&' does not start a reference (write &amp;)");
+  ++pos_;
+  if (name == "lt") {
+    out += '<';
+  } else if (name == "gt") {
+    out += '>';
+  } else if (name == "amp") {
+    out += '&';
+  } else if (name == "apos") {
+    out += '\'';
+  } else if (name == "quot") {
+    out += '"';
+  } else {
+    Fail(start, "undefined entity '" + std::string(name) + "'");
+  }
+}
+
+}  // namespace vesk

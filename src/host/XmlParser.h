@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "host/XmlDocument.h"
+
+namespace vesk {
+
+// Parses one XML text (UTF-8) into a document, without recursion and in time
+// linear in the input. Failures are errors::kXmlParse with a description
+// "XML parse error at line L, column C: what" (1-based, columns in characters).
+class XmlParser {
+ public:
+  XmlParser(std::string_view text, XmlDocument& document, int max_depth);
+
+  // Parses the whole text and returns the root element.
+  XmlNode* Parse();
+
+  // A name by XML 1.0 (fifth edition) rules.
+  static bool IsName(std::string_view name);
+  // Valid UTF-8 holding only characters that XML 1.0 allows.
+  static bool IsText(std::string_view text);
+
+ private:
+  struct Open {
+    XmlNode* node;
+    std::size_t start;  // offset of the start tag's '<'
+  };
+
+  [[noreturn]] void Fail(std::size_t at, const std::string& what) const;
+  // Fails at the current position, preferring a more precise reason than
+  // `what` when the input there ends, is not UTF-8 or is a forbidden character.
+  [[noreturn]] void Unexpected(const std::string& what) const;
+
+  bool StartsWith(std::string_view prefix) const { return text_.substr(pos_, prefix.size()) == prefix; }
+  bool SkipSpace();
+  std::string_view ParseName();
+  void CheckChars(std::size_t from, std::size_t to, std::string* out);
+  static XmlContent& AddContent(XmlNode& parent, XmlNode* child);
+  std::string& TextRun();
+
+  void ParseDeclaration();
+  void ParseMisc(bool after_root);
+  void SkipComment();
+  void SkipProcessingInstruction();
+  void ParseStartTag();
+  void ParseAttribute(XmlNode& node);
+  void CheckDuplicate(std::string_view name, std::size_t at);
+  void ParseEndTag();
+  void ParseText();
+  void ParseCData();
+  void ParseReference(std::string& out);
+
+  std::string_view text_;
+  XmlDocument& document_;
+  int max_depth_;
+  std::size_t pos_ = 0;
+  std::size_t origin_ = 0;  // where line 1, column 1 is (after a byte order mark)
+  XmlNode* root_ = nullptr;
+  std::vector<Open> open_;
+  std::vector<std::string_view> tag_attributes_;        // names in the current start tag
+  std::unordered_set<std::string_view> attribute_set_;  // the same, once there are many
+};
+
+}  // namespace vesk
