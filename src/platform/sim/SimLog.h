@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vesk::platform::sim {
+
+// One platform call as the simulated platform saw it.
+struct SimCall {
+  std::string name;               // the operation, e.g. "StartFile"
+  std::vector<std::string> args;  // its arguments as text; "<null>" for an absent one
+};
+
+// The ordered record of every call made to the simulated platform.
+class SimLog {
+ public:
+  void Record(std::string name, std::vector<std::string> args);
+  const std::vector<SimCall>& calls() const { return calls_; }
+  // The names of the calls, in order.
+  std::vector<std::string> Names() const;
+  // How many calls named `name` were made.
+  int Count(const std::string& name) const;
+  void Clear() { calls_.clear(); }
+
+ private:
+  std::vector<SimCall> calls_;
+};
+
+// "<null>" for an absent optional text, else the text itself.
+std::string OrNull(const std::string* text);
+
+}  // namespace vesk::platform::sim
