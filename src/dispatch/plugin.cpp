@@ -1,0 +1,55 @@
+#include "dispatch/plugin.h"
+
+#include <iterator>
+
+#include "actions/StartProgram.h"
+#include "host/Failure.h"
+#include "host/XmlElement.h"
+
+namespace vesk {
+namespace {
+
+// The targets that lead to an action, each with the call that serves it.
+struct Route {
+  const char* target;
+  std::string (*call)(const std::string& method, const std::string& params);
+};
+
+}  // namespace
+
+std::string plugin::MethodCall(const std::string& args) {
+  return WithFailures("plugin", [&] { return IPlugIn_MethodCall(args); });
+}
+
+std::string plugin::IPlugIn_MethodCall(const std::string& args) {
+  static constexpr Route kRoutes[] = {
+      {"StartProgram", &plugin::CallStartProgram},
+  };
+
+  const std::string request_text = args;
+  const XmlElement request = XmlElement().LoadXml(request_text);
+  const std::string target = request.GetElementText("plugin", 0);
+  const std::string method = request.GetElementText("method", 0);
+  const std::string params = request.GetElement("params", 0).GetXml();
+
+  if (target == "PlugInInfo") {
+    return method == "GetPlugIns" ? BuildPlugInList() : std::string();
+  }
+  for (const Route& route : kRoutes) {
+    if (target == route.target) return route.call(method, params);
+  }
+  return std::string();
+}
+
+std::string plugin::BuildPlugInList() {
+  return std::string("<result><plugins>") +
+         "<plugin><type>ActionPlugIn</type><name>StartProgram</name></plugin>" +
+         "<plugin><type>ActionPlugIn</type><name>EndProgram</name></plugin>" + "</plugins></result>";
+}
+
+std::string plugin::CallStartProgram(const std::string& method, const std::string& params) {
+  StartProgram action;
+  return action.methodCall(method, params);
+}
+
+}  // namespace vesk

@@ -1,0 +1,103 @@
+// The method protocol, run through the dispatcher for every action.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TestRequests.h"
+#include "dispatch/plugin.h"
+#include "host/ErrorNumbers.h"
+#include "host/Failure.h"
+#include "platform/sim/SimPlatform.h"
+
+namespace vesk {
+namespace {
+
+using test::Envelope;
+
+struct ActionCase {
+  const char* target;
+  const char* name;
+  const char* about;
+  const char* help;
+  const char* control;
+};
+
+const ActionCase kActions[] = {
+    {"StartProgram", "Start program plug-in", "Start program plug-in by Quorvel.", "No help available",
+     "ctlStartProgram"},
+};
+
+class ActionProtocolTest : public ::testing::TestWithParam<ActionCase> {
+ protected:
+  std::string Call(const std::string& method, const std::string& params = "<params/>") {
+    return entry.MethodCall(Envelope(GetParam().target, method, params));
+  }
+  platform::sim::InstalledSimPlatform sim;
+  plugin entry;
+};
+
+TEST_P(ActionProtocolTest, RepliesOfTheTextMethods) {
+  const ActionCase& action = GetParam();
+  EXPECT_EQ(Call("GetName"), std::string("<result><name>") + action.name + "</name></result>");
+  EXPECT_EQ(Call("GetSettingsControlName"), std::string("<result><name>") + action.control + "</name></result>");
+  const std::string info = Call("GetActionInfo");
+  EXPECT_EQ(info.find("<result><shortdescription>"), 0u) << info;
+  EXPECT_LT(info.find("</shortdescription><category>Starting programs/files</category><description>"),
+            std::string::npos)
+      << info;
+  EXPECT_TRUE(sim.log.calls().empty());
+}
+
+TEST_P(ActionProtocolTest, EachMessageMethodShowsOneBox) {
+  const ActionCase& action = GetParam();
+  const std::vector<std::pair<std::string, std::string>> boxes = {
+      {"ShowAbout", action.about}, {"ShowHelp", action.help}, {"ShowSettings", "This plug-in doesn't have settings"}};
+  for (const auto& [method, text] : boxes) {
+    sim.log.Clear();
+    EXPECT_EQ(Call(method), "<result/>") << method;
+    ASSERT_EQ(sim.log.calls().size(), 1u) << method;
+    EXPECT_EQ(sim.log.calls()[0].name, "ShowMessageBox");
+    EXPECT_EQ(sim.log.calls()[0].args, (std::vector<std::string>{text, "64", "VeskProgramManager"})) << method;
+  }
+}
+
+TEST_P(ActionProtocolTest, NearMissMethodsGiveEmptyResultAndNoBox) {
+  for (const char* method : {"getname", "GETNAME", " GetName", "GetName ", "showabout", "ShowAbout\t", "execute",
+                             "Execute ", "", "GetActionInfo2", "GetSettingsControlname"}) {
+    EXPECT_EQ(Call(method), "<result/>") << "[" << method << "]";
+  }
+  EXPECT_TRUE(sim.log.calls().empty());
+}
+
+TEST_P(ActionProtocolTest, ParamsAreParsedFirstForEveryMethod) {
+  for (const char* method : {"GetName", "ShowAbout", "ShowHelp", "ShowSettings", "Unknown"}) {
+    // A params text that is not XML can only come from a request whose params
+    // element is missing: every method then fails, and no box is shown.
+    try {
+      entry.MethodCall(std::string("<r><plugin>") + GetParam().target + "</plugin><method>" + method + "</method></r>");
+      ADD_FAILURE() << method;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.number(), errors::kEmptyElement) << method;
+    }
+  }
+  EXPECT_TRUE(sim.log.calls().empty());
+}
+
+TEST_P(ActionProtocolTest, ExecuteWithoutSettingsRecordFailsBeforeAnyPlatformWork) {
+  for (const char* params : {"<params/>", "<params><other/></params>", "<params><s>x</s></params>"}) {
+    try {
+      Call("Execute", params);
+      ADD_FAILURE() << params;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.number(), errors::kEmptyElement) << params;
+    }
+  }
+  EXPECT_TRUE(sim.log.calls().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Actions, ActionProtocolTest, ::testing::ValuesIn(kActions),
+                         [](const auto& row) { return std::string(row.param.target); });
+
+}  // namespace
+}  // namespace vesk
