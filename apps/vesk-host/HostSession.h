@@ -1,0 +1,34 @@
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "host/IPlugIn.h"
+
+namespace vesk::host_app {
+
+// One object of the library, as the host holds it, and the printing of what
+// its calls give: the reply on `out`, or "error <number> (<source>):
+// <description>" on `err`. Each reply or error takes exactly one line.
+class HostSession {
+ public:
+  HostSession(std::unique_ptr<IPlugIn> object, std::ostream& out, std::ostream& err);
+
+  // Sends one request; returns false when the call failed.
+  bool Send(const std::string& request);
+
+  // Sends every line of `in` to the same object; returns false if any failed.
+  bool RunBatch(std::istream& in);
+
+ private:
+  std::unique_ptr<IPlugIn> object_;
+  std::ostream& out_;
+  std::ostream& err_;
+};
+
+// `text` on one line: line feeds become "&#10;" (the same text to an XML
+// reader) and other line breaks in error texts become blanks.
+std::string OneLine(const std::string& text);
+
+}  // namespace vesk::host_app

@@ -1,0 +1,80 @@
+// vesk-host: a command-line host for the library on this machine's platform.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "dispatch/ClassFactory.h"
+#include "host/Failure.h"
+#include "vesk-host/Envelope.h"
+#include "vesk-host/HostSession.h"
+
+namespace {
+
+constexpr const char* kUsage = R"(usage:
+  vesk-host [--class NAME] REQUEST     send one request text, print the reply
+  vesk-host [--class NAME]             send each line of standard input as a
+                                       request to the same object; one line
+                                       out per request (reply or error line)
+  vesk-host catalogue                  list the library's actions
+  vesk-host start PROGRAM [ARGUMENTS [FOLDER]]
+                                       run the start action
+  vesk-host --help                     this text
+
+NAME is the class to create: plugin (the default).
+A failed call prints "error <number> (<source>): <description>" (on standard
+error for a single request, in place of the reply in batch mode); the exit
+status is 1 if any call failed, 2 for a usage error.
+)";
+
+int UsageError(const std::string& message) {
+  std::cerr << "vesk-host: " << message << "\n" << kUsage;
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string class_name = "plugin";
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (!args.empty() && args[0] == "--class") {
+    if (args.size() < 2) return UsageError("--class needs a class name");
+    class_name = args[1];
+    args.erase(args.begin(), args.begin() + 2);
+  }
+
+  enum class Mode { kBatch, kCatalogue, kStart, kRequest } mode;
+  if (args.empty()) {
+    mode = Mode::kBatch;
+  } else if (args[0] == "catalogue" && args.size() == 1) {
+    mode = Mode::kCatalogue;
+  } else if (args[0] == "start" && args.size() >= 2 && args.size() <= 4) {
+    mode = Mode::kStart;
+  } else if (args.size() == 1) {
+    mode = Mode::kRequest;
+  } else {
+    return UsageError("unexpected arguments");
+  }
+
+  try {
+    std::string request;
+    if (mode == Mode::kCatalogue) request = vesk::host_app::BuildEnvelope("PlugInInfo", "GetPlugIns", {});
+    if (mode == Mode::kStart) {
+      args.resize(4);
+      request = vesk::host_app::BuildEnvelope("StartProgram", "Execute", {args[1], args[2], args[3]});
+    }
+    if (mode == Mode::kRequest) request = args[0];
+    const bool batch = mode == Mode::kBatch;
+    vesk::host_app::HostSession session(vesk::CreateObjectByClassName(class_name), std::cout,
+                                        batch ? std::cout : std::cerr);
+    const bool ok = batch ? session.RunBatch(std::cin) : session.Send(request);
+    return ok ? 0 : 1;
+  } catch (const vesk::Failure& failure) {
+    std::cerr << "error " << failure.number() << " (" << failure.source() << "): " << failure.description() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# vesk-host end to end on the real Linux platform.
+set -u
+host=${VESK_HOST:?}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() {  # label, expected, actual
+  if [ "$2" == "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures+1)); fi
+}
+
+catalogue='<result><plugins><plugin><type>ActionPlugIn</type><name>StartProgram</name></plugin><plugin><type>ActionPlugIn</type><name>EndProgram</name></plugin></plugins></result>'
+check "catalogue" "$catalogue" "$("$host" catalogue)"
+check "request argument" "<result><name>Start program plug-in</name></result>" \
+  "$("$host" '<r><plugin>StartProgram</plugin><method>GetName</method><params/></r>')"
+
+# A message box goes to standard error by default.
+box=$("$host" '<r><plugin>StartProgram</plugin><method>ShowAbout</method><params/></r>' 2>&1 >/dev/null)
+check "message box on stderr" "VeskProgramManager: Start program plug-in by Quorvel." "$box"
+
+# A failed call: error line on stderr, exit status 1.
+err=$("$host" '<r><plugin>' 2>&1 >/dev/null); status=$?
+check "malformed request exit status" 1 "$status"
+case "$err" in "error 1000 (XmlElement): XML parse error at line 1, column"*) check "malformed request error line" ok ok;;
+  *) check "malformed request error line" "error 1000 (XmlElement): ..." "$err";; esac
+
+# Batch mode: one line per request, errors in place of replies.
+out=$(printf '%s\n' '<r><plugin>PlugInInfo</plugin><method>GetPlugIns</method><params/></r>' 'bad' \
+  '<r><plugin>StartProgram</plugin><method>Nope</method><params/></r>' | "$host"); status=$?
+check "batch exit status" 1 "$status"
+check "batch line count" 3 "$(printf '%s\n' "$out" | wc -l)"
+check "batch third line" "<result/>" "$(printf '%s\n' "$out" | sed -n 3p)"
+
+# A real start: a program writes its arguments and folder to a file.
+mkdir -p "$work/in folder"
+cat > "$work/record" <<'SH'
+#!/bin/sh
+{ pwd; for a in "$@"; do printf '[%s]\n' "$a"; done; } > out.txt
+SH
+chmod +x "$work/record"
+check "start" "<result><success/></result>" "$("$host" start "$work/record" "one 'two three' \"fo\\\"ur\"" "$work/in folder")"
+for _ in $(seq 50); do [ -s "$work/in folder/out.txt" ] && break; sleep 0.1; done
+check "started program's folder and arguments" "$work/in folder
+[one]
+[two three]
+[fo\"ur]" "$(cat "$work/in folder/out.txt" 2>/dev/null)"
+
+# A refused start is a failed call.
+err=$("$host" start "$work/no-such-program" 2>&1 >/dev/null); status=$?
+check "missing program exit status" 1 "$status"
+check "missing program error" "error 53 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
+err=$("$host" start "$work/record" "" "$work/no-such-folder" 2>&1 >/dev/null)
+check "missing folder error" "error 76 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
+
+check "unknown class" "error 429 (VeskProgramManager): Cannot create object: no class named \"nope\"" \
+  "$("$host" --class nope catalogue 2>&1)"
+
+[ "$failures" -eq 0 ]
