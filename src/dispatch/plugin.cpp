@@ -26,8 +26,7 @@ std::string plugin::IPlugIn_MethodCall(const std::string& args) {
       {"StartProgram", &plugin::CallStartProgram},
   };
 
-  const std::string request_text = args;
-  const XmlElement request = XmlElement().LoadXml(request_text);
+  const XmlElement request = XmlElement().LoadXml(args);
   const std::string target = request.GetElementText("plugin", 0);
   const std::string method = request.GetElementText("method", 0);
   const std::string params = request.GetElement("params", 0).GetXml();

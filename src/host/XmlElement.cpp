@@ -18,23 +18,23 @@ constexpr const char* kSource = "XmlElement";
 
 [[noreturn]] void Fail(int number, const std::string& description) { throw Failure(number, kSource, description); }
 
-void CheckName(const std::string& name) {
+void CheckName(std::string_view name) {
   if (XmlParser::IsName(name)) return;
   Fail(errors::kInvalidArgument,
-       XmlParser::IsText(name) ? "'" + name + "' is not a valid XML element name" : "Invalid XML element name");
+       XmlParser::IsText(name) ? "'" + std::string(name) + "' is not a valid XML element name" : "Invalid XML element name");
 }
 
-void CheckText(const std::string& text) {
+void CheckText(std::string_view text) {
   if (!XmlParser::IsText(text)) {
     Fail(errors::kInvalidArgument, "Text is not valid UTF-8 or holds a character that XML does not allow");
   }
 }
 
-XmlNode* FindChild(const XmlNode& parent, const std::string& name, int index) {
+XmlNode* FindChild(const XmlNode& parent, std::string_view name, int index) {
   if (index < 0) Fail(errors::kInvalidArgument, "Negative index " + std::to_string(index));
   CheckName(name);
-  for (const XmlContent& item : parent.content) {
-    if (item.child != nullptr && item.child->name == name && index-- == 0) return item.child;
+  for (XmlNode* child = parent.first_child; child != nullptr; child = child->next_sibling) {
+    if (child->name == name && index-- == 0) return child;
   }
   return nullptr;
 }
@@ -71,42 +71,36 @@ void AppendEscaped(std::string& out, std::string_view text, const Escapes& escap
   out.append(text, chunk, text.size() - chunk);
 }
 
-// Writes the start tag (or the whole element when it has no content); returns
-// whether the element's content and end tag are still to come.
-bool WriteStartTag(std::string& out, const XmlNode& node) {
+// Writes the start tag, or the whole element when it has no content.
+void WriteStartTag(std::string& out, const XmlNode& node) {
   out.append(1, '<').append(node.name);
   for (const XmlAttribute& attribute : node.attributes) {
     out.append(1, ' ').append(attribute.name).append("=\"");
     AppendEscaped(out, attribute.value, kValueEscapes);
     out += '"';
   }
-  out.append(node.content.empty() ? "/>" : ">");
-  return !node.content.empty();
+  out.append(node.first_child == nullptr ? "/>" : ">");
 }
 
-struct Frame {
-  const XmlNode* node;
-  std::size_t next;  // index of the next content item to write
-};
-
-// The unescaped length of the subtree's XML text, to size the output once.
-std::size_t EstimateSize(const XmlNode& top, std::vector<Frame>& stack) {
-  std::size_t size = 0;
-  stack.assign(1, Frame{&top, 0});
-  while (!stack.empty()) {
-    const XmlNode& node = *stack.back().node;
-    stack.pop_back();
-    size += 2 * node.name.size() + 5;
-    for (const XmlAttribute& attribute : node.attributes) size += attribute.name.size() + attribute.value.size() + 4;
-    for (const XmlContent& item : node.content) {
-      if (item.child != nullptr) {
-        stack.push_back({item.child, 0});
-      } else {
-        size += item.text.size();
-      }
+// Visits `top`'s subtree in document order without recursion: `enter` for
+// each node (text runs included) and `leave` after an element's content.
+template <class Enter, class Leave>
+void Walk(const XmlNode& top, Enter&& enter, Leave&& leave) {
+  const XmlNode* node = &top;
+  for (;;) {
+    enter(*node);
+    if (node->first_child != nullptr) {
+      node = node->first_child;
+      continue;
     }
+    if (!node->is_text()) leave(*node);
+    while (node != &top && node->next_sibling == nullptr) {
+      node = node->parent;
+      leave(*node);
+    }
+    if (node == &top) return;
+    node = node->next_sibling;
   }
-  return size;
 }
 
 }  // namespace
@@ -125,7 +119,7 @@ void XmlElement::RequireFactory() const {
   if (state_ == State::kEmpty) Fail(errors::kEmptyElement, "XML element is empty (there is no such child element)");
 }
 
-XmlElement XmlElement::LoadXml(const std::string& xml_text, const std::string& /*option*/) const {
+XmlElement XmlElement::LoadXml(std::string_view xml_text, std::string_view /*option*/) const {
   return WithFailures(kSource, [&] {
     RequireFactory();
     auto document = std::make_shared<XmlDocument>();
@@ -134,7 +128,7 @@ XmlElement XmlElement::LoadXml(const std::string& xml_text, const std::string& /
   });
 }
 
-XmlElement XmlElement::CreateElement(const std::string& name, const std::string& text) const {
+XmlElement XmlElement::CreateElement(std::string_view name, std::string_view text) const {
   return WithFailures(kSource, [&] {
     RequireFactory();
     CheckName(name);
@@ -142,7 +136,7 @@ XmlElement XmlElement::CreateElement(const std::string& name, const std::string&
     auto document = std::make_shared<XmlDocument>();
     XmlNode* node = document->NewNode(1);
     node->name = name;
-    if (!text.empty()) node->content.push_back({nullptr, text});
+    if (!text.empty()) document->TextRun(*node) = text;
     return XmlElement(State::kElement, std::move(document), node);
   });
 }
@@ -150,31 +144,33 @@ XmlElement XmlElement::CreateElement(const std::string& name, const std::string&
 std::string XmlElement::GetXml() const {
   return WithFailures(kSource, [&] {
     RequireElement();
-    std::vector<Frame> stack;
-    stack.reserve(16);
+    std::size_t size = 0;  // the unescaped length, to size the output once
+    Walk(
+        *node_,
+        [&](const XmlNode& node) {
+          size += node.text.size() + 2 * node.name.size() + 5;
+          for (const XmlAttribute& attribute : node.attributes) size += attribute.name.size() + attribute.value.size() + 4;
+        },
+        [](const XmlNode&) {});
     std::string out;
-    out.reserve(EstimateSize(*node_, stack));
-    stack.clear();
-    if (WriteStartTag(out, *node_)) stack.push_back({node_, 0});
-    while (!stack.empty()) {
-      Frame& frame = stack.back();
-      if (frame.next == frame.node->content.size()) {
-        out.append("</").append(frame.node->name).append(1, '>');
-        stack.pop_back();
-        continue;
-      }
-      const XmlContent& item = frame.node->content[frame.next++];
-      if (item.child == nullptr) {
-        AppendEscaped(out, item.text, kTextEscapes);
-      } else if (WriteStartTag(out, *item.child)) {
-        stack.push_back({item.child, 0});
-      }
-    }
+    out.reserve(size);
+    Walk(
+        *node_,
+        [&](const XmlNode& node) {
+          if (node.is_text()) {
+            AppendEscaped(out, node.text, kTextEscapes);
+          } else {
+            WriteStartTag(out, node);
+          }
+        },
+        [&](const XmlNode& node) {
+          if (node.first_child != nullptr) out.append("</").append(node.name).append(1, '>');
+        });
     return out;
   });
 }
 
-XmlElement XmlElement::GetElement(const std::string& name, int index, const std::string& /*option*/) const {
+XmlElement XmlElement::GetElement(std::string_view name, int index, std::string_view /*option*/) const {
   return WithFailures(kSource, [&] {
     RequireElement();
     XmlNode* child = FindChild(*node_, name, index);
@@ -183,13 +179,13 @@ XmlElement XmlElement::GetElement(const std::string& name, int index, const std:
   });
 }
 
-std::string XmlElement::GetElementText(const std::string& name, int index, const std::string& /*option*/) const {
+std::string XmlElement::GetElementText(std::string_view name, int index, std::string_view /*option*/) const {
   return WithFailures(kSource, [&] {
     RequireElement();
     std::string text;
     if (const XmlNode* child = FindChild(*node_, name, index)) {
-      for (const XmlContent& item : child->content) {
-        if (item.child == nullptr) text += item.text;
+      for (const XmlNode* item = child->first_child; item != nullptr; item = item->next_sibling) {
+        if (item->is_text()) text += item->text;
       }
     }
     return text;
@@ -203,15 +199,8 @@ void XmlElement::AppendElement(const XmlElement& element) {
     // The subtree's deepest level decides whether the copy fits below this node.
     const XmlNode& source = *element.node_;
     int deepest = source.depth;
-    std::vector<const XmlNode*> pending{&source};
-    while (!pending.empty()) {
-      const XmlNode& node = *pending.back();
-      pending.pop_back();
-      deepest = std::max(deepest, node.depth);
-      for (const XmlContent& item : node.content) {
-        if (item.child != nullptr) pending.push_back(item.child);
-      }
-    }
+    Walk(
+        source, [&](const XmlNode& node) { deepest = std::max(deepest, node.depth); }, [](const XmlNode&) {});
     if (node_->depth + 1 + (deepest - source.depth) > kMaxDepth) {
       Fail(errors::kInvalidArgument,
            "Appending the element would nest elements deeper than " + std::to_string(kMaxDepth));
@@ -219,28 +208,23 @@ void XmlElement::AppendElement(const XmlElement& element) {
     // Copy first and attach last: the source may be this node or one of its
     // ancestors, and must not change while it is read.
     XmlNode* copy = document_->NewNode(node_->depth + 1);
-    std::vector<std::pair<const XmlNode*, XmlNode*>> work{{&source, copy}};
-    while (!work.empty()) {
-      const auto [from, to] = work.back();
-      work.pop_back();
-      to->name = from->name;
-      to->attributes = from->attributes;
-      to->content.reserve(from->content.size());
-      for (const XmlContent& item : from->content) {
-        if (item.child == nullptr) {
-          to->content.push_back({nullptr, item.text});
-        } else {
-          XmlNode* child = document_->NewNode(to->depth + 1);
-          to->content.push_back({child, {}});
-          work.emplace_back(item.child, child);
-        }
-      }
-    }
-    node_->content.push_back({copy, {}});
+    XmlNode* target = nullptr;  // the copy's node whose content is being copied
+    Walk(
+        source,
+        [&](const XmlNode& from) {
+          XmlNode* to = target == nullptr ? copy : document_->NewNode(target->depth + 1);
+          to->name = from.name;
+          to->text = from.text;
+          to->attributes = from.attributes;
+          if (target != nullptr) target->Append(to);
+          if (!from.is_text()) target = to;
+        },
+        [&](const XmlNode&) { target = target->parent; });
+    node_->Append(copy);
   });
 }
 
-void XmlElement::AddElement(const std::string& name, const std::string& text) {
+void XmlElement::AddElement(std::string_view name, std::string_view text) {
   WithFailures(kSource, [&] {
     RequireElement();
     CheckName(name);
@@ -250,8 +234,8 @@ void XmlElement::AddElement(const std::string& name, const std::string& text) {
     }
     XmlNode* child = document_->NewNode(node_->depth + 1);
     child->name = name;
-    if (!text.empty()) child->content.push_back({nullptr, text});
-    node_->content.push_back({child, {}});
+    if (!text.empty()) document_->TextRun(*child) = text;
+    node_->Append(child);
   });
 }
 

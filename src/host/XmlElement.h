@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace vesk {
 
@@ -26,10 +27,10 @@ class XmlElement {
   // XML declaration. Anything else fails with errors::kXmlParse, naming what
   // went wrong and where (line and column). Nesting is limited to kMaxDepth.
   // `option` is accepted and ignored.
-  XmlElement LoadXml(const std::string& xml_text, const std::string& option = {}) const;
+  XmlElement LoadXml(std::string_view xml_text, std::string_view option = {}) const;
 
   // A new element `name` (a valid XML name, else 5) with `text` as content.
-  XmlElement CreateElement(const std::string& name, const std::string& text = {}) const;
+  XmlElement CreateElement(std::string_view name, std::string_view text = {}) const;
 
   // The element as XML text: no declaration, no added whitespace, an element
   // without content written as <name/>. LoadXml of it gives the same tree
@@ -38,17 +39,17 @@ class XmlElement {
 
   // The `index`-th direct child named `name` (0 is the first); an empty
   // element when there is none. A negative index fails with 5.
-  XmlElement GetElement(const std::string& name, int index, const std::string& option = {}) const;
+  XmlElement GetElement(std::string_view name, int index, std::string_view option = {}) const;
 
   // The text of the child chosen as for GetElement (the concatenation of its
   // own text and CDATA, not its descendants'); "" when there is no such child.
-  std::string GetElementText(const std::string& name, int index, const std::string& option = {}) const;
+  std::string GetElementText(std::string_view name, int index, std::string_view option = {}) const;
 
   // Adds a copy of `element` (with its subtree) as the last child.
   void AppendElement(const XmlElement& element);
 
   // Adds a new last child `name` holding `text`.
-  void AddElement(const std::string& name, const std::string& text);
+  void AddElement(std::string_view name, std::string_view text);
 
   // True for the empty element that GetElement gives for a missing child.
   bool IsEmpty() const noexcept;

@@ -146,6 +146,10 @@ bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(
 bool XmlParser::IsText(std::string_view text) {
   for (std::size_t pos = 0; pos < text.size();) {
     std::uint32_t c = static_cast<unsigned char>(text[pos]);
+    if (c >= 0x20 && c < 0x80) {
+      ++pos;
+      continue;
+    }
     std::size_t length = 1;
     if (c >= 0x80 && (length = Decode(text, pos, c)) == 0) return false;
     if (!IsXmlChar(c)) return false;
@@ -345,7 +349,7 @@ void XmlParser::ParseStartTag() {
   if (open_.empty()) {
     root_ = node;
   } else {
-    AddContent(*open_.back().node, node);
+    open_.back().node->Append(node);
   }
   tag_attributes_.clear();
   if (!attribute_set_.empty()) attribute_set_ = {};  // fresh, so a big tag costs nothing later
@@ -428,9 +432,14 @@ void XmlParser::CheckDuplicate(std::string_view name, std::size_t at) {
 void XmlParser::ParseEndTag() {
   const std::size_t start = pos_;
   pos_ += 2;
-  const std::string_view name = ParseName();
-  if (name.empty()) Unexpected("expected an element name");
   const XmlNode& node = *open_.back().node;
+  // Usually the end tag names the open element: compare it in place.
+  const std::size_t after = pos_ + node.name.size();
+  const bool same = text_.compare(pos_, node.name.size(), node.name) == 0 &&
+                    (after == text_.size() || NameEnd(text_, after - 1) == after);
+  const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
+  if (same) pos_ = after;
+  if (name.empty()) Unexpected("expected an element name");
   if (name != node.name) {
     Fail(start, "end tag '" + std::string(name) + "' does not match start tag '" + node.name + "'");
   }
@@ -440,17 +449,7 @@ void XmlParser::ParseEndTag() {
   open_.pop_back();
 }
 
-// Most elements hold a few items; reserving some at once saves regrowing.
-XmlContent& XmlParser::AddContent(XmlNode& parent, XmlNode* child) {
-  if (parent.content.empty()) parent.content.reserve(4);
-  return parent.content.emplace_back(XmlContent{child, {}});
-}
-
-std::string& XmlParser::TextRun() {
-  XmlNode& node = *open_.back().node;
-  if (!node.content.empty() && node.content.back().child == nullptr) return node.content.back().text;
-  return AddContent(node, nullptr).text;
-}
+std::string& XmlParser::TextRun() { return document_.TextRun(*open_.back().node); }
 
 void XmlParser::ParseText() {
   std::string& run = TextRun();

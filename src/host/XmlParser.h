@@ -40,7 +40,6 @@ class XmlParser {
   bool SkipSpace();
   std::string_view ParseName();
   void CheckChars(std::size_t from, std::size_t to, std::string* out);
-  static XmlContent& AddContent(XmlNode& parent, XmlNode* child);
   std::string& TextRun();
 
   void ParseDeclaration();

@@ -6,6 +6,7 @@
 namespace vesk::platform::sim {
 
 void SimLog::Record(std::string name, std::vector<std::string> args) {
+  if (!recording_) return;
   calls_.push_back(SimCall{std::move(name), std::move(args)});
 }
 

@@ -21,9 +21,13 @@ class SimLog {
   // How many calls named `name` were made.
   int Count(const std::string& name) const;
   void Clear() { calls_.clear(); }
+  // Stops (or resumes) recording; benchmarks measure the logic without it.
+  void set_recording(bool recording) { recording_ = recording; }
+  bool recording() const { return recording_; }
 
  private:
   std::vector<SimCall> calls_;
+  bool recording_ = true;
 };
 
 // "<null>" for an absent optional text, else the text itself.
