@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/Failure.h"
-#include "platform/headless/HeadlessFileOpenDialog.h"
 #include "platform/headless/HeadlessPanelUiFactory.h"
-#include "platform/sim/SimPlatform.h"
 
 namespace vesk::platform::headless {
 namespace {
@@ -100,28 +99,6 @@ TEST(HeadlessFileOpenDialogTest, AnswersInScriptOrderAndCancelsWhenNoneIsLeft) {
   EXPECT_FALSE(dialog->ShowOpen());
   EXPECT_FALSE(other->ShowOpen());
   EXPECT_EQ(other->FileName(), "/second");
-}
-
-TEST(HeadlessFileOpenDialogTest, KeepsFlagsAndFilterAsSet) {
-  DialogScript script;
-  HeadlessFileOpenDialog dialog(script);
-  EXPECT_EQ(dialog.flags(), 0);
-  dialog.SetFlags(kFileMustExist | kHideReadOnly);
-  dialog.SetFilter("Text|*.txt");
-  EXPECT_EQ(dialog.flags(), 4100);
-  EXPECT_EQ(dialog.filter(), "Text|*.txt");
-}
-
-TEST(SimPanelUiTest, TheChosenSetTextFailsOnceAndChangesNothing) {
-  sim::SimPlatform sim;
-  auto panel = sim.ui.CreatePanel(kLayout, nullptr);
-  sim.ui.FailSetText(2);
-  panel->SetText("txtName", "one");
-  ExpectFailure([&] { panel->SetText("txtOther", "two"); }, 7, "SimPanelUi", "second SetText");
-  EXPECT_EQ(panel->GetText("txtOther"), "");
-  panel->SetText("txtOther", "three");
-  EXPECT_EQ(panel->GetText("txtOther"), "three");
-  EXPECT_EQ(sim.log.Count("SetText"), 3);
 }
 
 }  // namespace
