@@ -17,13 +17,17 @@ bool HostSession::Send(const std::string& request) {
     out_ << OneLine(reply) << '\n' << std::flush;
     return true;
   } catch (const Failure& failure) {
-    std::string description = failure.description();
-    for (char& c : description) {
-      if (c == '\n' || c == '\r') c = ' ';
-    }
-    err_ << "error " << failure.number() << " (" << failure.source() << "): " << description << '\n' << std::flush;
-    return false;
+    return Report(failure);
   }
+}
+
+bool HostSession::Report(const Failure& failure) {
+  std::string description = failure.description();
+  for (char& c : description) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  err_ << "error " << failure.number() << " (" << failure.source() << "): " << description << '\n' << std::flush;
+  return false;
 }
 
 bool HostSession::RunBatch(std::istream& in) {
@@ -31,6 +35,14 @@ bool HostSession::RunBatch(std::istream& in) {
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (commands_ && !line.empty() && line.front() == '@') {
+      try {
+        commands_(line);
+      } catch (const Failure& failure) {
+        all_succeeded = Report(failure);
+      }
+      continue;
+    }
     if (!Send(line)) all_succeeded = false;
   }
   return all_succeeded;

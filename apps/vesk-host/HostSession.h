@@ -1,10 +1,16 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "host/IPlugIn.h"
+
+namespace vesk {
+class Failure;
+}
 
 namespace vesk::host_app {
 
@@ -19,10 +25,19 @@ class HostSession {
   bool Send(const std::string& request);
 
   // Sends every line of `in` to the same object; returns false if any failed.
+  // A line starting with '@' is a host command: it goes to the command
+  // handler, if one is set, prints nothing unless it fails, and is no request.
   bool RunBatch(std::istream& in);
 
+  // Runs one host command line; throws Failure when it cannot.
+  using CommandHandler = std::function<void(const std::string& line)>;
+  void SetCommandHandler(CommandHandler handler) { commands_ = std::move(handler); }
+
  private:
+  bool Report(const Failure& failure);
+
   std::unique_ptr<IPlugIn> object_;
+  CommandHandler commands_;
   std::ostream& out_;
   std::ostream& err_;
 };

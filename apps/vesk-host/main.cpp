@@ -8,6 +8,7 @@
 #include "host/Failure.h"
 #include "vesk-host/Envelope.h"
 #include "vesk-host/HostSession.h"
+#include "vesk-host/PanelCommands.h"
 
 namespace {
 
@@ -21,7 +22,14 @@ constexpr const char* kUsage = R"(usage:
                                        run the start action
   vesk-host --help                     this text
 
-NAME is the class to create: plugin (the default).
+NAME is the class to create: plugin (the default), ctlStartProgram or
+ctlEndProgram. In batch mode a line starting with @ drives the panel:
+  @click btnBrowse   click the Browse button of the panel
+  @choose PATH       the next file-open dialog confirms PATH
+  @cancel            the next file-open dialog is cancelled
+  @fail              the next file-open dialog cannot be displayed
+A dialog without a scripted answer is cancelled. A command prints nothing
+unless it fails.
 A failed call prints "error <number> (<source>): <description>" (on standard
 error for a single request, in place of the reply in batch mode); the exit
 status is 1 if any call failed, 2 for a usage error.
@@ -69,8 +77,11 @@ int main(int argc, char** argv) {
     }
     if (mode == Mode::kRequest) request = args[0];
     const bool batch = mode == Mode::kBatch;
+    // Created before the object, so that a panel gets the scripted dialogs.
+    vesk::host_app::PanelCommands panel_commands;
     vesk::host_app::HostSession session(vesk::CreateObjectByClassName(class_name), std::cout,
                                         batch ? std::cout : std::cerr);
+    session.SetCommandHandler([&](const std::string& line) { panel_commands.Run(line); });
     const bool ok = batch ? session.RunBatch(std::cin) : session.Send(request);
     return ok ? 0 : 1;
   } catch (const vesk::Failure& failure) {

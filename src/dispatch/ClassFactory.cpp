@@ -3,11 +3,15 @@
 #include "dispatch/plugin.h"
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
+#include "settings/ctlEndProgram.h"
+#include "settings/ctlStartProgram.h"
 
 namespace vesk {
 
 std::unique_ptr<IPlugIn> CreateObjectByClassName(const std::string& class_name) {
   if (class_name == "plugin") return std::make_unique<plugin>();
+  if (class_name == "ctlStartProgram") return std::make_unique<ctlStartProgram>();
+  if (class_name == "ctlEndProgram") return std::make_unique<ctlEndProgram>();
   throw Failure(errors::kCannotCreateObject, "VeskProgramManager",
                 "Cannot create object: no class named \"" + class_name + "\"");
 }

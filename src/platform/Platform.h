@@ -7,6 +7,7 @@ namespace vesk::platform {
 class IShell;
 class IMessageBox;
 class IWindows;
+class IPanelUiFactory;
 
 // The set of platform services the library runs on. Each member is one
 // narrow interface; the logic never calls the operating system otherwise.
@@ -14,6 +15,7 @@ struct Platform {
   IShell* shell = nullptr;
   IMessageBox* message_box = nullptr;
   IWindows* windows = nullptr;
+  IPanelUiFactory* ui = nullptr;  // settings panels and their file-open dialogs
   // Distinguishes platform instances for per-thread caches (frmMain).
   std::uint64_t serial = 0;
 };

@@ -52,6 +52,30 @@ check "missing program error" "error 53 (StartProgram):" "$(printf '%s' "$err" |
 err=$("$host" start "$work/record" "" "$work/no-such-folder" 2>&1 >/dev/null)
 check "missing folder error" "error 76 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
 
+# A settings panel created by name keeps its boxes across the lines of a batch.
+set_start='<r><plugin>ctlStartProgram</plugin><method>SetSettings</method><params><sett><s> /usr/bin/env </s><s>-i &amp; x</s><s></s></sett></params></r>'
+get='<r><plugin>ctlStartProgram</plugin><method>GetSettings</method><params/></r>'
+out=$(printf '%s\n' "$set_start" "$get" | "$host" --class ctlStartProgram); status=$?
+check "start panel exit status" 0 "$status"
+check "start panel set then get" "<result/>
+<result><sett><s> /usr/bin/env </s><s>-i &amp; x</s><s/></sett></result>" "$out"
+
+# Browse: only a confirmed choice replaces the program; a cancel or a dialog
+# that cannot be displayed keeps it.
+out=$(printf '%s\n' "$set_start" '@cancel' '@click btnBrowse' "$get" '@fail' '@click btnBrowse' "$get" \
+  "@choose $work/record" '@click btnBrowse' "$get" | "$host" --class ctlStartProgram); status=$?
+check "browse exit status" 0 "$status"
+check "browse cancel" "<result><sett><s> /usr/bin/env </s><s>-i &amp; x</s><s/></sett></result>" "$(printf '%s\n' "$out" | sed -n 2p)"
+check "browse failure" "<result><sett><s> /usr/bin/env </s><s>-i &amp; x</s><s/></sett></result>" "$(printf '%s\n' "$out" | sed -n 3p)"
+check "browse choice" "<result><sett><s>$work/record</s><s>-i &amp; x</s><s/></sett></result>" "$(printf '%s\n' "$out" | sed -n 4p)"
+
+out=$(printf '%s\n' '<r><method>SetSettings</method><params><sett><s>/bin/true</s><s>ignored</s></sett></params></r>' \
+  '<r><method>GetSettings</method><params/></r>' '@click nothing' | "$host" --class ctlEndProgram); status=$?
+check "end panel exit status" 1 "$status"
+check "end panel" '<result/>
+<result><sett><s>/bin/true</s></sett></result>
+error 5 (PanelUi): The panel has no command button named "nothing"' "$out"
+
 check "unknown class" "error 429 (VeskProgramManager): Cannot create object: no class named \"nope\"" \
   "$("$host" --class nope catalogue 2>&1)"
 

@@ -6,6 +6,7 @@ SimPlatform::SimPlatform() {
   platform_.shell = &shell;
   platform_.message_box = &message_box;
   platform_.windows = &windows;
+  platform_.ui = &ui;
   platform_.serial = NextPlatformSerial();
 }
 

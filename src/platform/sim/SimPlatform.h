@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimLog.h"
 #include "platform/sim/SimMessageBox.h"
+#include "platform/sim/SimPanelUiFactory.h"
 #include "platform/sim/SimShell.h"
 #include "platform/sim/SimWindows.h"
 
@@ -21,6 +22,7 @@ class SimPlatform {
   SimShell shell{log};
   SimMessageBox message_box{log};
   SimWindows windows{log};
+  SimPanelUiFactory ui{log};
 
  private:
   Platform platform_;

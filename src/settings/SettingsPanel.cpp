@@ -1,0 +1,85 @@
+#include "settings/SettingsPanel.h"
+
+#include "host/ErrorNumbers.h"
+#include "host/Failure.h"
+#include "host/XmlElement.h"
+#include "platform/IPanelUiFactory.h"
+#include "platform/Platform.h"
+
+namespace vesk {
+namespace {
+platform::IPanelUiFactory& PanelUi(const char* class_name) {
+  platform::IPanelUiFactory* ui = platform::Current().ui;
+  if (ui == nullptr) {
+    throw Failure(errors::kCannotCreateObject, class_name, "This platform has no user interface for panels");
+  }
+  return *ui;
+}
+}  // namespace
+
+SettingsPanel::SettingsPanel(const char* class_name, const platform::PanelLayout& layout)
+    : class_name_(class_name) {
+  WithFailures(class_name_, [&] {
+    platform::IPanelUiFactory& factory = PanelUi(class_name_);
+    ui_ = factory.CreatePanel(layout, [this](const std::string& control) { OnClick(control); });
+    cdg_ = factory.CreateFileOpenDialog();
+  });
+}
+
+SettingsPanel::~SettingsPanel() = default;
+
+std::string SettingsPanel::MethodCall(const std::string& args) {
+  return WithFailures(class_name_, [&] { return IPlugIn_MethodCall(args); });
+}
+
+std::string SettingsPanel::IPlugIn_MethodCall(const std::string& args) {
+  const std::string request_text = args;
+  const XmlElement request = XmlElement().LoadXml(request_text);
+  // The target is read like every child but plays no part: a panel answers
+  // the same whatever it names.
+  static_cast<void>(request.GetElementText("plugin", 0));
+  const std::string method = request.GetElementText("method", 0);
+  // Taken before the method is looked at, so a request without params fails
+  // for every method.
+  const std::string params = request.GetElement("params", 0).GetXml();
+
+  if (method == "SetSettings") return ApplySettings(params);
+  if (method == "GetSettings") return CollectSettings(params);
+  return std::string();
+}
+
+std::string SettingsPanel::ApplyRecord(const std::string& params, std::span<const char* const> boxes) {
+  const XmlElement params_element = XmlElement().LoadXml(params);
+  const XmlElement result = XmlElement().CreateElement("result");
+  const XmlElement settings = params_element.GetElement("sett", 0);
+  int position = 0;
+  for (const char* box : boxes) ui_->SetText(box, settings.GetElementText("s", position++));
+  return result.GetXml();
+}
+
+std::string SettingsPanel::CollectRecord(const std::string& params, std::span<const char* const> boxes) {
+  // Parsed only so that a malformed params element fails the request.
+  static_cast<void>(XmlElement().LoadXml(params));
+  XmlElement result = XmlElement().CreateElement("result");
+  XmlElement settings = XmlElement().CreateElement("sett");
+  for (const char* box : boxes) settings.AddElement("s", ui_->GetText(box));
+  result.AppendElement(settings);
+  return result.GetXml();
+}
+
+void SettingsPanel::OnClick(const std::string& control) {
+  if (control == "btnBrowse") btnBrowse_Click();
+}
+
+void SettingsPanel::btnBrowse_Click() noexcept {
+  // A click has nobody to report to: every failure, from setting up the
+  // dialog onwards, ends it quietly.
+  try {
+    cdg_->SetFlags(kBrowseFlags);
+    cdg_->SetFilter(kBrowseFilter);
+    if (cdg_->ShowOpen()) ui_->SetText("txtProgram", cdg_->FileName());
+  } catch (...) {
+  }
+}
+
+}  // namespace vesk
