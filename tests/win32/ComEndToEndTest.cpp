@@ -93,20 +93,20 @@ std::wstring Envelope(const std::wstring& target, const std::wstring& method, co
 }
 
 // Every top-level window whose title contains `part`.
+struct TitleSearch {
+  std::wstring part;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK CollectTitled(HWND hwnd, LPARAM lparam) {
+  auto* search = reinterpret_cast<TitleSearch*>(lparam);
+  wchar_t title[512] = {};
+  GetWindowTextW(hwnd, title, 512);
+  if (std::wstring(title).find(search->part) != std::wstring::npos) search->found.push_back(hwnd);
+  return TRUE;
+}
 std::vector<HWND> WindowsTitled(const std::wstring& part) {
-  struct Search {
-    std::wstring part;
-    std::vector<HWND> found;
-  } search{part, {}};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lparam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lparam);
-        wchar_t title[512] = {};
-        GetWindowTextW(hwnd, title, 512);
-        if (std::wstring(title).find(s->part) != std::wstring::npos) s->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TitleSearch search{part, {}};
+  EnumWindows(&CollectTitled, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
