@@ -4,8 +4,8 @@
 
 namespace vesk::com {
 
-// Every identifier of the library, fixed once; idl/*.idl carries the same
-// values (a test compares them with the embedded type library). Named
+// Every identifier of the library, fixed once; idl/*.idl must carry the same
+// values (the end-to-end test reaches the class and IPlugIn by them). Named
 // constants, since MinGW ignores the uuid attribute on types.
 inline constexpr GUID kLIBID_VeskPlugIn = {0x26AC30ED, 0x2363, 0x46AE, {0x9D, 0xFA, 0x96, 0x3E, 0xC1, 0x70, 0x97, 0x18}};  // the host contract's type library
 inline constexpr GUID kIID_IPlugIn = {0xF49BCB8B, 0x22F5, 0x4FE0, {0x9C, 0x2A, 0xC6, 0x0E, 0xC7, 0x16, 0x9C, 0x60}};  // the host's call into a plug-in
