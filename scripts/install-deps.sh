@@ -1,15 +1,31 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine (as root, or
 # through sudo). Packages already present are left alone.
+#   --windows   also the Windows cross build: MinGW-w64 (compilers, widl),
+#               Wine and Xvfb for running the Windows programs
+#   --wine32    also 32-bit Wine (adds the i386 architecture), for testing
+#               the i686 build
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev pkg-config)
+windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb
+                  googletest x11-utils)
+for arg in "$@"; do
+  case "$arg" in
+    --windows) packages+=("${windows_packages[@]}") ;;
+    --wine32) packages+=(wine32:i386) ;;
+    *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+if [[ " ${packages[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo_cmd dpkg --add-architecture i386
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

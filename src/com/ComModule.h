@@ -1,0 +1,24 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace vesk::com {
+
+// Module-wide state of the in-process server: the count of live objects and
+// of server locks (together they decide DllCanUnloadNow) and the DLL's path.
+class ComModule {
+ public:
+  static void ObjectCreated() noexcept;
+  static void ObjectDestroyed() noexcept;
+  static void Lock(bool lock) noexcept;
+  // True when no object lives and no lock is held.
+  static bool CanUnload() noexcept;
+  // The module this code is linked into (the DLL).
+  static HMODULE Handle() noexcept;
+  // Its full path.
+  static std::wstring Path();
+};
+
+}  // namespace vesk::com

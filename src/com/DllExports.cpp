@@ -1,0 +1,34 @@
+// The entry points of the in-process server.
+#include <windows.h>
+
+#include "com/ComClass.h"
+#include "com/ComClassFactory.h"
+#include "com/ComModule.h"
+#include "com/ComRegistrar.h"
+
+extern "C" {
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  const vesk::com::ComClass* row = vesk::com::FindComClass(clsid);
+  if (row == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
+  return vesk::com::ComClassFactory::Create(*row, iid, out);
+}
+
+STDAPI DllCanUnloadNow() { return vesk::com::ComModule::CanUnload() ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() { return vesk::com::ComRegistrar::Register(HKEY_LOCAL_MACHINE); }
+
+STDAPI DllUnregisterServer() { return vesk::com::ComRegistrar::Unregister(HKEY_LOCAL_MACHINE); }
+
+// regsvr32 /i:user (with /n: without the machine registration) registers for
+// the calling user only, under HKEY_CURRENT_USER, without administrator
+// rights; any other command line registers for the machine.
+STDAPI DllInstall(BOOL install, LPCWSTR command_line) {
+  const bool user = command_line != nullptr && lstrcmpiW(command_line, L"user") == 0;
+  const HKEY root = user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  return install ? vesk::com::ComRegistrar::Register(root) : vesk::com::ComRegistrar::Unregister(root);
+}
+
+}  // extern "C"

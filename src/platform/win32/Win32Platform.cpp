@@ -1,0 +1,26 @@
+#include "platform/Platform.h"
+#include "platform/win32/Win32Library.h"
+#include "platform/win32/Win32MessageBox.h"
+#include "platform/win32/Win32Shell.h"
+#include "platform/win32/Win32Windows.h"
+
+namespace vesk::platform {
+
+Platform& RealPlatform() {
+  // The loaded libraries go last, after every backend that may still call into them.
+  win32::Win32Library::KeepAlive();
+  static win32::Win32Shell shell;
+  static win32::Win32MessageBox message_box;
+  static win32::Win32Windows windows;
+  static Platform platform = [] {
+    Platform p;
+    p.shell = &shell;
+    p.message_box = &message_box;
+    p.windows = &windows;
+    p.serial = NextPlatformSerial();
+    return p;
+  }();
+  return platform;
+}
+
+}  // namespace vesk::platform

@@ -1,0 +1,80 @@
+#include "platform/win32/Win32Windows.h"
+
+#include <windows.h>
+
+#include "host/ErrorNumbers.h"
+#include "host/Failure.h"
+#include "platform/win32/HwndConversion.h"
+#include "platform/win32/LazyFunction.h"
+#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Library.h"
+
+namespace vesk::platform::win32 {
+namespace {
+
+constexpr const wchar_t* kClassName = L"VeskProgramManagerHidden";
+
+LazyFunction<decltype(RegisterClassExW)> g_register_class(L"user32.dll", "RegisterClassExW");
+LazyFunction<decltype(UnregisterClassW)> g_unregister_class(L"user32.dll", "UnregisterClassW");
+LazyFunction<decltype(CreateWindowExW)> g_create_window(L"user32.dll", "CreateWindowExW");
+LazyFunction<decltype(DestroyWindow)> g_destroy_window(L"user32.dll", "DestroyWindow");
+LazyFunction<decltype(PostMessageW)> g_post_message(L"user32.dll", "PostMessageW");
+LazyFunction<decltype(GetWindowThreadProcessId)> g_window_thread(L"user32.dll", "GetWindowThreadProcessId");
+LazyFunction<decltype(DefWindowProcW)> g_def_window_proc(L"user32.dll", "DefWindowProcW");
+
+// The module this code is linked into (the DLL, or a test program).
+HINSTANCE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+[[noreturn]] void Refused(const char* what) {
+  const DWORD error = GetLastError();
+  throw Failure(errors::kAccessRefused, "Win32Windows", std::string(what) + ": " + Win32Error::Text(error));
+}
+
+}  // namespace
+
+Win32Windows::Win32Windows() { Win32Library::KeepAlive(); }
+
+Win32Windows::~Win32Windows() {
+  try {
+    for (void* window : windows_) {
+      const HWND hwnd = static_cast<HWND>(window);
+      if (g_window_thread(hwnd, nullptr) == GetCurrentThreadId()) {
+        g_destroy_window(hwnd);
+      } else {
+        g_post_message(hwnd, WM_CLOSE, 0, 0);  // the default procedure destroys it there
+      }
+    }
+    if (!windows_.empty()) g_unregister_class(kClassName, ThisModule());
+  } catch (...) {
+    // Binding cannot fail here: creating the windows bound user32 already.
+  }
+}
+
+WindowHandle Win32Windows::CreateHiddenWindow() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (windows_.empty()) {
+    // The window has no behaviour of its own, so its class uses the system's
+    // default procedure: no window can call into this module after it unloads.
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof(window_class);
+    window_class.lpfnWndProc = g_def_window_proc.get();
+    window_class.hInstance = ThisModule();
+    window_class.lpszClassName = kClassName;
+    if (g_register_class(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+      Refused("Cannot register the hidden window's class");
+    }
+  }
+  windows_.reserve(windows_.size() + 1);
+  const HWND hwnd = g_create_window(0, kClassName, L"frmMain", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ThisModule(), nullptr);
+  if (hwnd == nullptr) Refused("Cannot create the hidden window");
+  windows_.push_back(hwnd);
+  return HwndConversion::FromHwnd(hwnd);
+}
+
+}  // namespace vesk::platform::win32
