@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a Debian machine (as root, or
 # through sudo). Packages already present are left alone.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev pkg-config libx11-dev libxres-dev xvfb x11-apps x11-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -7,6 +7,8 @@ namespace vesk::platform {
 class IShell;
 class IMessageBox;
 class IWindows;
+class IProcesses;
+class IMessagePump;
 
 // The set of platform services the library runs on. Each member is one
 // narrow interface; the logic never calls the operating system otherwise.
@@ -14,6 +16,8 @@ struct Platform {
   IShell* shell = nullptr;
   IMessageBox* message_box = nullptr;
   IWindows* windows = nullptr;
+  IProcesses* processes = nullptr;
+  IMessagePump* message_pump = nullptr;
   // Distinguishes platform instances for per-thread caches (frmMain).
   std::uint64_t serial = 0;
 };

@@ -1,5 +1,7 @@
 #include "platform/Platform.h"
 #include "platform/linux/LinuxMessageBox.h"
+#include "platform/linux/LinuxMessagePump.h"
+#include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxWindows.h"
 
@@ -9,11 +11,15 @@ Platform& RealPlatform() {
   static linux_backend::LinuxShell shell;
   static linux_backend::LinuxMessageBox message_box;
   static linux_backend::LinuxWindows windows;
+  static linux_backend::LinuxProcesses processes;
+  static linux_backend::LinuxMessagePump message_pump;
   static Platform platform = [] {
     Platform p;
     p.shell = &shell;
     p.message_box = &message_box;
     p.windows = &windows;
+    p.processes = &processes;
+    p.message_pump = &message_pump;
     p.serial = NextPlatformSerial();
     return p;
   }();

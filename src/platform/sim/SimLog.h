@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "host/Failure.h"
+
 namespace vesk::platform::sim {
 
 // One platform call as the simulated platform saw it.
@@ -21,9 +23,18 @@ class SimLog {
   // How many calls named `name` were made.
   int Count(const std::string& name) const;
   void Clear() { calls_.clear(); }
+  // Makes the `nth` call named `name` from now on (1 is the next one) throw
+  // `failure` once it has been recorded.
+  void FailOn(std::string name, int nth, Failure failure);
 
  private:
+  struct Fault {
+    std::string name;
+    int remaining;
+    Failure failure;
+  };
   std::vector<SimCall> calls_;
+  std::vector<Fault> faults_;
 };
 
 // "<null>" for an absent optional text, else the text itself.

@@ -6,6 +6,8 @@ SimPlatform::SimPlatform() {
   platform_.shell = &shell;
   platform_.message_box = &message_box;
   platform_.windows = &windows;
+  platform_.processes = &processes;
+  platform_.message_pump = &message_pump;
   platform_.serial = NextPlatformSerial();
 }
 

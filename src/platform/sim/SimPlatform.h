@@ -3,6 +3,8 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimLog.h"
 #include "platform/sim/SimMessageBox.h"
+#include "platform/sim/SimMessagePump.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimShell.h"
 #include "platform/sim/SimWindows.h"
 
@@ -21,6 +23,8 @@ class SimPlatform {
   SimShell shell{log};
   SimMessageBox message_box{log};
   SimWindows windows{log};
+  SimProcesses processes{log};
+  SimMessagePump message_pump{log};
 
  private:
   Platform platform_;
