@@ -32,11 +32,12 @@ wait_file() {  # file, tenths of a second
   return 1
 }
 
-# A free display number; another server may take it between the check and
+# A free display number (-noreset: the server must not restart when its last
+# client leaves, or a client connecting at that moment fails); another server may take it between the check and
 # the start, so a server that dies at once makes us try the next number.
 for n in $(seq 71 140); do
   [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -nolisten tcp -screen 0 640x480x24 >"$work/xvfb.log" 2>&1 &
+  Xvfb ":$n" -nolisten tcp -noreset -screen 0 640x480x24 >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 50); do
     [ -S "/tmp/.X11-unix/X$n" ] && DISPLAY=":$n" xdpyinfo >/dev/null 2>&1 && break

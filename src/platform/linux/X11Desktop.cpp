@@ -93,6 +93,10 @@ X11Desktop::Window X11Desktop::Owner(Window window) {
 }
 
 std::uint32_t X11Desktop::ProcessOf(Window window) {
+  // The server answers a client-id query by the id's client part alone, so a
+  // window that is gone would still name its client: ask for the window first.
+  XWindowAttributes attributes{};
+  if (XGetWindowAttributes(display_, window, &attributes) == 0) return 0;
   int event_base = 0;
   int error_base = 0;
   if (XResQueryExtension(display_, &event_base, &error_base)) {
