@@ -6,7 +6,8 @@
 #   --wine32    also 32-bit Wine (adds the i386 architecture), for testing
 #               the i686 build
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev pkg-config)
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev pkg-config
+          libx11-dev libxres-dev xvfb x11-apps x11-utils)
 windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb
                   googletest x11-utils)
 for arg in "$@"; do

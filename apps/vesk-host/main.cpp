@@ -20,6 +20,9 @@ constexpr const char* kUsage = R"(usage:
   vesk-host catalogue                  list the library's actions
   vesk-host start PROGRAM [ARGUMENTS [FOLDER]]
                                        run the start action
+  vesk-host end EXECUTABLE             run the end action: ask every running
+                                       instance of EXECUTABLE (its full path)
+                                       to close its window
   vesk-host --help                     this text
 
 NAME is the class to create: plugin (the default), ctlStartProgram or
@@ -55,13 +58,15 @@ int main(int argc, char** argv) {
     args.erase(args.begin(), args.begin() + 2);
   }
 
-  enum class Mode { kBatch, kCatalogue, kStart, kRequest } mode;
+  enum class Mode { kBatch, kCatalogue, kStart, kEnd, kRequest } mode;
   if (args.empty()) {
     mode = Mode::kBatch;
   } else if (args[0] == "catalogue" && args.size() == 1) {
     mode = Mode::kCatalogue;
   } else if (args[0] == "start" && args.size() >= 2 && args.size() <= 4) {
     mode = Mode::kStart;
+  } else if (args[0] == "end" && args.size() == 2) {
+    mode = Mode::kEnd;
   } else if (args.size() == 1) {
     mode = Mode::kRequest;
   } else {
@@ -75,6 +80,7 @@ int main(int argc, char** argv) {
       args.resize(4);
       request = vesk::host_app::BuildEnvelope("StartProgram", "Execute", {args[1], args[2], args[3]});
     }
+    if (mode == Mode::kEnd) request = vesk::host_app::BuildEnvelope("EndProgram", "Execute", {args[1]});
     if (mode == Mode::kRequest) request = args[0];
     const bool batch = mode == Mode::kBatch;
     // Created before the object, so that a panel gets the scripted dialogs.

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "actions/EndProgram.h"
 #include "actions/StartProgram.h"
 #include "host/Failure.h"
 #include "host/XmlElement.h"
@@ -24,6 +25,7 @@ std::string plugin::MethodCall(const std::string& args) {
 std::string plugin::IPlugIn_MethodCall(const std::string& args) {
   static constexpr Route kRoutes[] = {
       {"StartProgram", &plugin::CallStartProgram},
+      {"EndProgram", &plugin::CallEndProgram},
   };
 
   const XmlElement request = XmlElement().LoadXml(args);
@@ -48,6 +50,11 @@ std::string plugin::BuildPlugInList() {
 
 std::string plugin::CallStartProgram(const std::string& method, const std::string& params) {
   StartProgram action;
+  return action.methodCall(method, params);
+}
+
+std::string plugin::CallEndProgram(const std::string& method, const std::string& params) {
+  EndProgram action;
   return action.methodCall(method, params);
 }
 

@@ -17,6 +17,7 @@ class plugin : public IPlugIn {
   static std::string IPlugIn_MethodCall(const std::string& args);
   static std::string BuildPlugInList();
   static std::string CallStartProgram(const std::string& method, const std::string& params);
+  static std::string CallEndProgram(const std::string& method, const std::string& params);
 };
 
 }  // namespace vesk

@@ -8,6 +8,8 @@ class IShell;
 class IMessageBox;
 class IWindows;
 class IPanelUiFactory;
+class IProcesses;
+class IMessagePump;
 
 // The set of platform services the library runs on. Each member is one
 // narrow interface; the logic never calls the operating system otherwise.
@@ -16,6 +18,8 @@ struct Platform {
   IMessageBox* message_box = nullptr;
   IWindows* windows = nullptr;
   IPanelUiFactory* ui = nullptr;  // settings panels and their file-open dialogs
+  IProcesses* processes = nullptr;
+  IMessagePump* message_pump = nullptr;
   // Distinguishes platform instances for per-thread caches (frmMain).
   std::uint64_t serial = 0;
 };

@@ -26,6 +26,8 @@ struct ActionCase {
 const ActionCase kActions[] = {
     {"StartProgram", "Start program plug-in", "Start program plug-in by Quorvel.", "No help available",
      "ctlStartProgram"},
+    {"EndProgram", "End program plug-in", "End program plug-in by Quorvel.",
+     "Ends the specified program if it is running.", "ctlEndProgram"},
 };
 
 class ActionProtocolTest : public ::testing::TestWithParam<ActionCase> {

@@ -1,6 +1,8 @@
 #include "platform/Platform.h"
 #include "platform/headless/HeadlessPanelUiFactory.h"
 #include "platform/linux/LinuxMessageBox.h"
+#include "platform/linux/LinuxMessagePump.h"
+#include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxWindows.h"
 
@@ -11,12 +13,16 @@ Platform& RealPlatform() {
   static linux_backend::LinuxMessageBox message_box;
   static linux_backend::LinuxWindows windows;
   static headless::HeadlessPanelUiFactory ui;  // no dialog answers: every display cancels
+  static linux_backend::LinuxProcesses processes;
+  static linux_backend::LinuxMessagePump message_pump;
   static Platform platform = [] {
     Platform p;
     p.shell = &shell;
     p.message_box = &message_box;
     p.windows = &windows;
     p.ui = &ui;
+    p.processes = &processes;
+    p.message_pump = &message_pump;
     p.serial = NextPlatformSerial();
     return p;
   }();

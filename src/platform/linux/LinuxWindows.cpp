@@ -1,12 +1,113 @@
 #include "platform/linux/LinuxWindows.h"
 
+#include <algorithm>
 #include <atomic>
+#include <optional>
+#include <vector>
+
+#include "platform/WindowSession.h"
+#include "platform/linux/ScopedXErrorHandler.h"
+#include "platform/linux/X11Desktop.h"
+#include "platform/linux/X11Resources.h"
 
 namespace vesk::platform::linux_backend {
+namespace {
+
+// The connection of the thread's outermost session. Members are destroyed in
+// reverse order: the walk, then the display (whose closing may still report
+// errors), and the error handler last.
+struct Session {
+  int depth = 0;
+  bool tried = false;  // the connection was attempted in this session
+  std::optional<ScopedXErrorHandler> error_handler;
+  UniqueDisplay display;
+  std::vector<X11Desktop::Window> walk;
+};
+thread_local Session t_session;
+
+// The thread's display, opened on first need within a session; null when
+// there is none.
+Display* SessionDisplay() {
+  if (!t_session.tried) {
+    t_session.tried = true;
+    t_session.error_handler.emplace();
+    t_session.display.reset(XOpenDisplay(nullptr));
+    if (!t_session.display) t_session.error_handler.reset();
+  }
+  return t_session.display.get();
+}
+
+WindowHandle ToHandle(X11Desktop::Window window) {
+  // X resource ids use 29 bits; anything wider is not a window of ours.
+  return window <= 0x7fffffffUL ? static_cast<WindowHandle>(window) : 0;
+}
+
+X11Desktop::Window ToWindow(WindowHandle handle) { return static_cast<X11Desktop::Window>(handle); }
+
+std::optional<std::size_t> PositionIn(const std::vector<X11Desktop::Window>& walk, WindowHandle window) {
+  const auto found = std::find(walk.begin(), walk.end(), ToWindow(window));
+  if (found == walk.end()) return std::nullopt;
+  return static_cast<std::size_t>(found - walk.begin());
+}
+
+}  // namespace
 
 WindowHandle LinuxWindows::CreateHiddenWindow() {
   static std::atomic<WindowHandle> next{1};
   return next++;
+}
+
+void LinuxWindows::BeginSession() { ++t_session.depth; }
+
+void LinuxWindows::EndSession() {
+  if (--t_session.depth > 0) return;
+  t_session.walk.clear();
+  t_session.display.reset();
+  t_session.error_handler.reset();
+  t_session.tried = false;
+}
+
+bool LinuxWindows::ConnectionOpen() { return static_cast<bool>(t_session.display); }
+
+WindowHandle LinuxWindows::FindWindowA(const char*, const char*) {
+  const WindowSession scope(*this);
+  Display* display = SessionDisplay();
+  t_session.walk = display != nullptr ? X11Desktop(display).TopLevelWindows() : std::vector<X11Desktop::Window>{};
+  return t_session.walk.empty() ? 0 : ToHandle(t_session.walk.front());
+}
+
+WindowHandle LinuxWindows::GetWindow(WindowHandle window, int command) {
+  const WindowSession scope(*this);
+  Display* display = SessionDisplay();
+  if (display == nullptr || command != kGetWindowNext) return 0;
+  std::optional<std::size_t> position = PositionIn(t_session.walk, window);
+  if (!position) {
+    t_session.walk = X11Desktop(display).TopLevelWindows();
+    position = PositionIn(t_session.walk, window);
+  }
+  if (!position || *position + 1 >= t_session.walk.size()) return 0;
+  return ToHandle(t_session.walk[*position + 1]);
+}
+
+WindowHandle LinuxWindows::GetParent(WindowHandle window) {
+  const WindowSession scope(*this);
+  Display* display = SessionDisplay();
+  if (display == nullptr || window <= 0) return 0;
+  return ToHandle(X11Desktop(display).Owner(ToWindow(window)));
+}
+
+std::uint32_t LinuxWindows::GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) {
+  const WindowSession scope(*this);
+  Display* display = SessionDisplay();
+  process_id = display != nullptr && window > 0 ? X11Desktop(display).ProcessOf(ToWindow(window)) : 0;
+  return 0;
+}
+
+bool LinuxWindows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+  if (message != kMessageClose || window <= 0) return false;
+  const WindowSession scope(*this);
+  Display* display = SessionDisplay();
+  return display != nullptr && X11Desktop(display).RequestClose(ToWindow(window));
 }
 
 }  // namespace vesk::platform::linux_backend

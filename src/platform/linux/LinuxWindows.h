@@ -4,12 +4,39 @@
 
 namespace vesk::platform::linux_backend {
 
-// Top-level windows on Linux.
+// Top-level windows on Linux, through Xlib on the display named by DISPLAY
+// (see X11Desktop for which windows count, their owners, processes and
+// close requests).
+//
+// Connection: one per session. The outermost session of a thread opens it on
+// first need and closes it when it ends; nested sessions share it. An
+// operation called outside any session runs in a session of its own. While
+// the connection is open an X error handler that swallows protocol errors is
+// installed, and the previous one is restored when it closes. With no
+// display, or none reachable, there are no windows and no close request is
+// sent. Nothing is kept from one session to the next.
+//
+// The walk (FindWindowA, then GetWindow) reads the stacking order once at
+// FindWindowA and steps through that list; a window that is not in it makes
+// GetWindow read the order again.
 class LinuxWindows : public IWindows {
  public:
   // Linux has no owner windows for started programs: the hidden owner is a
   // token handle, unique per call, that needs no display connection.
   WindowHandle CreateHiddenWindow() override;
+
+  void BeginSession() override;
+  void EndSession() override;
+  WindowHandle FindWindowA(const char* class_name, const char* window_name) override;
+  WindowHandle GetWindow(WindowHandle window, int command) override;
+  WindowHandle GetParent(WindowHandle window) override;
+  std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
+  // Translates WM_CLOSE into the X close request; other messages are refused.
+  bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                    std::intptr_t lparam) override;
+
+  // Whether this thread holds an open display connection now (for tests).
+  static bool ConnectionOpen();
 };
 
 }  // namespace vesk::platform::linux_backend

@@ -8,6 +8,17 @@ namespace vesk::platform::sim {
 void SimLog::Record(std::string name, std::vector<std::string> args) {
   if (!recording_) return;
   calls_.push_back(SimCall{std::move(name), std::move(args)});
+  for (auto fault = faults_.begin(); fault != faults_.end(); ++fault) {
+    if (fault->name == calls_.back().name && --fault->remaining == 0) {
+      const Failure failure = fault->failure;
+      faults_.erase(fault);
+      throw failure;
+    }
+  }
+}
+
+void SimLog::FailOn(std::string name, int nth, Failure failure) {
+  faults_.push_back(Fault{std::move(name), nth, std::move(failure)});
 }
 
 std::vector<std::string> SimLog::Names() const {

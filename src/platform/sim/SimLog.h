@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "host/Failure.h"
+
 namespace vesk::platform::sim {
 
 // One platform call as the simulated platform saw it.
@@ -24,10 +26,19 @@ class SimLog {
   // Stops (or resumes) recording; benchmarks measure the logic without it.
   void set_recording(bool recording) { recording_ = recording; }
   bool recording() const { return recording_; }
+  // Makes the `nth` call named `name` from now on (1 is the next one) throw
+  // `failure` once it has been recorded.
+  void FailOn(std::string name, int nth, Failure failure);
 
  private:
+  struct Fault {
+    std::string name;
+    int remaining;
+    Failure failure;
+  };
   std::vector<SimCall> calls_;
   bool recording_ = true;
+  std::vector<Fault> faults_;
 };
 
 // "<null>" for an absent optional text, else the text itself.

@@ -7,6 +7,8 @@ SimPlatform::SimPlatform() {
   platform_.message_box = &message_box;
   platform_.windows = &windows;
   platform_.ui = &ui;
+  platform_.processes = &processes;
+  platform_.message_pump = &message_pump;
   platform_.serial = NextPlatformSerial();
 }
 

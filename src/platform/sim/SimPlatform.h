@@ -4,6 +4,8 @@
 #include "platform/sim/SimLog.h"
 #include "platform/sim/SimMessageBox.h"
 #include "platform/sim/SimPanelUiFactory.h"
+#include "platform/sim/SimMessagePump.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimShell.h"
 #include "platform/sim/SimWindows.h"
 
@@ -23,6 +25,8 @@ class SimPlatform {
   SimMessageBox message_box{log};
   SimWindows windows{log};
   SimPanelUiFactory ui{log};
+  SimProcesses processes{log};
+  SimMessagePump message_pump{log};
 
  private:
   Platform platform_;

@@ -1,5 +1,7 @@
 #include "platform/sim/SimWindows.h"
 
+#include <string>
+
 namespace vesk::platform::sim {
 
 WindowHandle SimWindows::CreateHiddenWindow() {
@@ -7,6 +9,58 @@ WindowHandle SimWindows::CreateHiddenWindow() {
   ++hidden_created_;
   log_.Record("CreateHiddenWindow", {std::to_string(handle)});
   return handle;
+}
+
+void SimWindows::BeginSession() {
+  ++open_sessions_;
+  log_.Record("BeginSession", {});
+}
+
+void SimWindows::EndSession() {
+  --open_sessions_;
+  log_.Record("EndSession", {});
+}
+
+const SimWindow* SimWindows::Find(WindowHandle window) const {
+  for (const SimWindow& candidate : desktop) {
+    if (candidate.handle == window) return &candidate;
+  }
+  return nullptr;
+}
+
+WindowHandle SimWindows::FindWindowA(const char* class_name, const char* window_name) {
+  const auto text = [](const char* name) { return name != nullptr ? std::string(name) : std::string("<null>"); };
+  log_.Record("FindWindowA", {text(class_name), text(window_name)});
+  return desktop.empty() ? 0 : desktop.front().handle;
+}
+
+WindowHandle SimWindows::GetWindow(WindowHandle window, int command) {
+  log_.Record("GetWindow", {std::to_string(window), std::to_string(command)});
+  if (command != kGetWindowNext) return 0;
+  for (std::size_t i = 0; i + 1 < desktop.size(); ++i) {
+    if (desktop[i].handle == window) return desktop[i + 1].handle;
+  }
+  return 0;
+}
+
+WindowHandle SimWindows::GetParent(WindowHandle window) {
+  log_.Record("GetParent", {std::to_string(window)});
+  const SimWindow* found = Find(window);
+  return found != nullptr ? found->owner : 0;
+}
+
+std::uint32_t SimWindows::GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) {
+  log_.Record("GetWindowThreadProcessId", {std::to_string(window)});
+  const SimWindow* found = Find(window);
+  process_id = found != nullptr ? found->process_id : 0;
+  return found != nullptr ? 1 : 0;
+}
+
+bool SimWindows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                              std::intptr_t lparam) {
+  log_.Record("PostMessageA",
+              {std::to_string(window), std::to_string(message), std::to_string(wparam), std::to_string(lparam)});
+  return Find(window) != nullptr;
 }
 
 }  // namespace vesk::platform::sim

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/IProcesses.h"
+
+namespace vesk::platform::linux_backend {
+
+// The running processes on Linux, through /proc, as the process-status
+// family (GetVersionExA reports platform id 2; the tool-help functions
+// deliver nothing).
+//  - EnumProcesses lists the numeric entries of /proc;
+//  - a process "opens" when its /proc/<pid> directory can be opened; the
+//    handle is that directory's descriptor plus 1 (so that descriptor 0 is
+//    not taken for "no handle"), closed by CloseHandle;
+//  - its modules can be listed when /proc/<pid>/exe can be read (a process
+//    of another user, or a kernel thread, cannot); its one module is its
+//    executable;
+//  - the module file name is the target of /proc/<pid>/exe. When the running
+//    image has been unlinked (its link count is 0, as after a package
+//    upgrade replaced it) the kernel's " (deleted)" suffix is removed, so the
+//    process still matches its path.
+// A process that ends in the middle of a scan simply fails the next step.
+class LinuxProcesses : public IProcesses {
+ public:
+  bool GetVersionExA(OsVersionInfo& info) override;
+  Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t process_id) override;
+  bool Process32FirstEntry(Handle snapshot, ProcessEntry& entry) override;
+  bool Process32NextEntry(Handle snapshot, ProcessEntry& entry) override;
+  bool EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, std::uint32_t& bytes_returned) override;
+  Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t process_id) override;
+  bool EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
+                          std::uint32_t& bytes_needed) override;
+  std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
+                                     std::uint32_t size) override;
+  bool CloseHandle(Handle handle) override;
+
+  // The module handle EnumProcessModules reports for the executable.
+  static constexpr Handle kExecutableModule = 1;
+};
+
+}  // namespace vesk::platform::linux_backend

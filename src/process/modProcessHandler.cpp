@@ -1,0 +1,199 @@
+#include "process/modProcessHandler.h"
+
+#include <array>
+#include <limits>
+
+#include "host/ErrorNumbers.h"
+#include "host/Failure.h"
+#include "platform/IMessagePump.h"
+#include "platform/IProcesses.h"
+#include "platform/IWindows.h"
+#include "platform/Platform.h"
+#include "platform/UniqueResource.h"
+#include "platform/WindowSession.h"
+
+namespace vesk {
+namespace {
+
+using platform::Handle;
+using platform::IProcesses;
+
+constexpr const char* kSource = "modProcessHandler";
+constexpr std::uint32_t kModuleBufferBytes = 200;
+constexpr std::uint32_t kFileNameLength = 500;
+
+// Releases a process handle or snapshot through the service that issued it,
+// on the paths where a failure is already on its way: a failing release then
+// is dropped, so that the first failure is the one reported. On the normal
+// path the scan releases the handle itself, and a failure there is raised.
+struct PlatformHandleCloser {
+  IProcesses* processes = nullptr;
+  void operator()(Handle handle) const noexcept {
+    try {
+      processes->CloseHandle(handle);
+    } catch (...) {
+    }
+  }
+};
+using UniquePlatformHandle = platform::UniqueResource<Handle, PlatformHandleCloser, Handle{0}>;
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// ASCII letters only, byte by byte: UTF-8 sequences pass unchanged, and the
+// target and the process keys use the same conversion.
+std::string UpperCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string RemoveNuls(std::string text) {
+  std::erase(text, '\0');
+  return text;
+}
+
+// The list being built and its signed 16-bit match counter.
+class Matches {
+ public:
+  void Append(platform::WindowHandle window) {
+    if (count_ == std::numeric_limits<std::int16_t>::max()) {
+      throw Failure(errors::kOverflow, kSource, "Overflow: more than 32767 matching processes");
+    }
+    count_ = static_cast<std::int16_t>(count_ + 1);
+    list_.resize(static_cast<std::size_t>(count_) + 1);
+    list_[static_cast<std::size_t>(count_) - 1] = window;
+    list_[static_cast<std::size_t>(count_)] = 0;
+  }
+  WindowList& list() { return list_; }
+
+ private:
+  WindowList list_ = WindowList(1, 0);
+  std::int16_t count_ = 0;
+};
+
+std::int32_t Doubled(std::int32_t size) {
+  if (size > std::numeric_limits<std::int32_t>::max() / 2) {
+    throw Failure(errors::kOverflow, kSource, "Overflow: process id buffer beyond 2 GB");
+  }
+  return size * 2;
+}
+
+void ToolHelpScan(IProcesses& processes, const std::string& target, Matches& matches) {
+  UniquePlatformHandle snapshot(processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0),
+                                      PlatformHandleCloser{&processes});
+  if (!snapshot) return;
+  platform::ProcessEntry entry;
+  entry.dwSize = platform::kProcessEntrySize;
+  for (bool delivered = processes.Process32FirstEntry(snapshot.get(), entry); delivered;
+       delivered = processes.Process32NextEntry(snapshot.get(), entry)) {
+    if (modProcessHandler::ProcessKey(modProcessHandler::StripLastChar(entry.szExeFile)) == target) {
+      matches.Append(modProcessHandler::FindTopLevelWindow(entry.th32ProcessID));
+    }
+  }
+  processes.CloseHandle(snapshot.release());
+}
+
+std::vector<std::uint32_t> ListProcessIds(IProcesses& processes, platform::IMessagePump& pump) {
+  std::int32_t size = 8;
+  std::uint32_t returned = 96;
+  std::vector<std::uint32_t> ids;
+  while (static_cast<std::int64_t>(size) <= static_cast<std::int64_t>(returned)) {
+    pump.DispatchPendingMessages();
+    size = Doubled(size);
+    ids.assign(static_cast<std::size_t>(size) / 4, 0);
+    processes.EnumProcesses(ids.data(), static_cast<std::uint32_t>(size), returned);
+  }
+  // Ids beyond what the buffer holds are an index out of range.
+  const std::size_t count = returned / 4;
+  if (count > ids.size()) throw Failure(errors::kIndexOutOfRange, kSource, "Subscript out of range");
+  ids.resize(count);
+  return ids;
+}
+
+void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, const std::string& target,
+                       Matches& matches) {
+  for (const std::uint32_t id : ListProcessIds(processes, pump)) {
+    pump.DispatchPendingMessages();
+    UniquePlatformHandle process(
+        processes.OpenProcess(platform::kProcessQueryInformation | platform::kProcessVmRead, false, id),
+        PlatformHandleCloser{&processes});
+    if (process) {
+      std::array<Handle, kModuleBufferBytes / sizeof(Handle)> modules{};
+      std::uint32_t needed = 0;
+      if (processes.EnumProcessModules(process.get(), modules.data(), kModuleBufferBytes, needed)) {
+        std::string file_name(kFileNameLength, '\0');
+        const std::uint32_t length =
+            processes.GetModuleFileNameExA(process.get(), modules[0], file_name, kFileNameLength);
+        if (modProcessHandler::ProcessKey(file_name.substr(0, length)) == target) {
+          matches.Append(modProcessHandler::FindTopLevelWindow(id));
+        }
+      }
+      processes.CloseHandle(process.release());
+    }
+    pump.DispatchPendingMessages();
+  }
+}
+
+}  // namespace
+
+WindowList modProcessHandler::FindProcessWindows(std::string path) {
+  Matches matches;
+  try {
+    const std::string target = TargetKey(path);
+    platform::Platform& current = platform::Current();
+    const platform::WindowSession session(*current.windows);
+    switch (GetPlatformId()) {
+      case static_cast<std::int32_t>(platform::kPlatformWindows):
+        ToolHelpScan(*current.processes, target, matches);
+        break;
+      case static_cast<std::int32_t>(platform::kPlatformNt):
+        ProcessStatusScan(*current.processes, *current.message_pump, target, matches);
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+    try {
+      RethrowAsFailure(kSource);
+    } catch (const Failure& failure) {
+      throw Failure(failure.number(), failure.source(), "ProcessInfo");
+    }
+  }
+  return std::move(matches.list());
+}
+
+std::int32_t modProcessHandler::GetPlatformId() {
+  platform::OsVersionInfo info;
+  info.dwOSVersionInfoSize = platform::kOsVersionInfoSize;
+  info.szCSDVersion.assign(platform::kCsdVersionLength, ' ');
+  platform::Current().processes->GetVersionExA(info);
+  return static_cast<std::int32_t>(info.dwPlatformId);
+}
+
+std::string modProcessHandler::StripLastChar(const std::string& s) {
+  if (s.empty()) throw Failure(errors::kInvalidArgument, kSource, "Invalid procedure call: empty name");
+  return s.substr(0, s.size() - 1);
+}
+
+platform::WindowHandle modProcessHandler::FindTopLevelWindow(std::uint32_t process_id) {
+  platform::IWindows& windows = *platform::Current().windows;
+  for (platform::WindowHandle window = windows.FindWindowA(nullptr, nullptr); window != 0;
+       window = windows.GetWindow(window, platform::kGetWindowNext)) {
+    if (windows.GetParent(window) != 0) continue;
+    std::uint32_t owner_process = 0;
+    windows.GetWindowThreadProcessId(window, owner_process);
+    if (owner_process == process_id) return window;
+  }
+  return 0;
+}
+
+std::string modProcessHandler::TargetKey(const std::string& path) { return UpperCase(Trim(path)); }
+
+std::string modProcessHandler::ProcessKey(const std::string& name) { return RemoveNuls(UpperCase(Trim(name))); }
+
+}  // namespace vesk

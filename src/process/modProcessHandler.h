@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/PlatformTypes.h"
+#include "process/WindowList.h"
+
+namespace vesk {
+
+namespace platform {
+class IProcesses;
+class IMessagePump;
+class IWindows;
+}  // namespace platform
+
+// Finds one top-level window of every process that runs a given executable.
+// Keeps no state between calls; a nested call (from inside a dispatch of
+// pending messages) has its own list, buffers, counter and handles.
+class modProcessHandler {
+ public:
+  // One window per process whose executable path equals `path` up to letter
+  // case and surrounding spaces, in scan order, then 0. Every failure is
+  // raised again with its number and source and the description "ProcessInfo".
+  static WindowList FindProcessWindows(std::string path);
+
+  // The platform family: 1 tool-help scan, 2 process-status scan, else none.
+  static std::int32_t GetPlatformId();
+
+  // `s` without its last character; `s` must not be empty.
+  static std::string StripLastChar(const std::string& s);
+
+  // The first top-level window from the top of the Z-order that has no owner
+  // and belongs to `process_id`, hidden ones included; 0 if none.
+  static platform::WindowHandle FindTopLevelWindow(std::uint32_t process_id);
+
+  // The comparison keys: trim spaces, upper-case; process keys also lose
+  // every NUL (after trimming).
+  static std::string TargetKey(const std::string& path);
+  static std::string ProcessKey(const std::string& name);
+};
+
+}  // namespace vesk

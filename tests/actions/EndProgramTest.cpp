@@ -1,0 +1,82 @@
+#include "actions/EndProgram.h"
+
+#include <gtest/gtest.h>
+
+#include "TestRequests.h"
+#include "dispatch/plugin.h"
+#include "host/Failure.h"
+#include "process/SimProcessFixture.h"
+
+namespace vesk {
+namespace {
+
+using test::Envelope;
+using test::Record;
+
+constexpr const char* kSuccess = "<result><success/></result>";
+
+class EndProgramTest : public test::SimProcessFixture {
+ protected:
+  std::string Execute(const std::string& params) {
+    return entry.MethodCall(Envelope("EndProgram", "Execute", params));
+  }
+  std::vector<std::string> PostedTo() const {
+    std::vector<std::string> windows;
+    for (const auto& args : ArgsOf("PostMessageA")) {
+      EXPECT_EQ(args[1], "16");
+      windows.push_back(args[0]);
+    }
+    return windows;
+  }
+  plugin entry;
+};
+
+TEST_F(EndProgramTest, AsksOneWindowOfEachInstanceToClose) {
+  AddProcess(1, "/usr/bin/xeyes");
+  AddProcess(2, "/usr/bin/xclock");
+  AddProcess(3, "/usr/bin/xeyes");
+  AddWindow(0x31, 3);
+  AddWindow(0x21, 2);
+  AddWindow(0x12, 1, 0x11);  // an owned pop-up of 0x11
+  AddWindow(0x11, 1);
+  AddWindow(0x32, 3);
+  EXPECT_EQ(Execute(Record({"  /USR/bin/XEYES "})), kSuccess);
+  EXPECT_EQ(PostedTo(), (std::vector<std::string>{"17", "49"}));
+}
+
+TEST_F(EndProgramTest, NothingRunningStillSucceeds) {
+  AddProcess(1, "/usr/bin/xclock");
+  AddWindow(0x11, 1);
+  for (const char* path : {"/usr/bin/xeyes", "xclock", ""}) {
+    sim.log.Clear();
+    EXPECT_EQ(Execute(Record({path})), kSuccess) << path;
+    EXPECT_EQ(sim.log.Count("PostMessageA"), 0) << path;
+  }
+}
+
+TEST_F(EndProgramTest, PathIsPassedAsReadAndOnlyPositionZeroCounts) {
+  AddProcess(1, "");  // a process whose file name comes back empty
+  AddProcess(2, "/bin/b");
+  AddWindow(0x11, 1);
+  AddWindow(0x21, 2);
+  EXPECT_EQ(Execute(Record({"", "/bin/b"})), kSuccess);
+  EXPECT_EQ(PostedTo(), std::vector<std::string>{"17"});
+}
+
+TEST_F(EndProgramTest, ScanFailureEndsTheRequestWithoutReply) {
+  AddProcess(1, "/bin/a");
+  AddWindow(0x11, 1);
+  sim.log.FailOn("OpenProcess", 1, Failure(7, "modProcessHandler", "Out of memory"));
+  try {
+    Execute(Record({"/bin/a"}));
+    ADD_FAILURE() << "expected the failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.number(), 7);
+    EXPECT_EQ(failure.source(), "modProcessHandler");
+    EXPECT_EQ(failure.description(), "ProcessInfo");
+  }
+  EXPECT_EQ(sim.log.Count("PostMessageA"), 0);
+}
+
+}  // namespace
+}  // namespace vesk

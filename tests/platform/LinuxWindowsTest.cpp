@@ -1,0 +1,161 @@
+// The X11 window backend on a real display (run under the private Xvfb of
+// the end-to-end script, which passes XCLIENT and DISPLAY).
+#include "platform/linux/LinuxWindows.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
+#include "ChildProcess.h"
+#include "platform/Platform.h"
+#include "platform/WindowSession.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxMessagePump.h"
+#include "process/modProcessHandler.h"
+
+// Last: Xlib defines macros (None, Status, Bool) that clash with other headers.
+#include <X11/Xlib.h>
+
+namespace vesk::platform::linux_backend {
+namespace {
+
+using test::ChildProcess;
+
+int g_foreign_errors = 0;
+int ForeignHandler(Display*, XErrorEvent*) {
+  ++g_foreign_errors;
+  return 0;
+}
+
+// An xclient with its main window id, read from its ready file.
+struct Client {
+  explicit Client(const std::vector<std::string>& options) : ready(ReadyPath()), process(Argv(options, ready)) {
+    for (int i = 0; i < 50 && !window; ++i) {
+      std::ifstream in(ready);
+      unsigned long id = 0;
+      if (in >> id) window = static_cast<WindowHandle>(id);
+      else ::usleep(100000);
+    }
+  }
+  ~Client() { std::remove(ready.c_str()); }
+  static std::string ReadyPath() {
+    static int serial = 0;
+    return "/tmp/vesk-x11-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  }
+  static std::vector<std::string> Argv(std::vector<std::string> options, const std::string& ready) {
+    options.insert(options.begin(), std::getenv("XCLIENT"));
+    options.insert(options.end(), {"--ready", ready, "--timeout", "30"});
+    return options;
+  }
+  std::string ready;
+  ChildProcess process;
+  std::optional<WindowHandle> window;
+};
+
+class LinuxWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("XCLIENT") == nullptr || std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs XCLIENT and DISPLAY";
+  }
+  std::vector<WindowHandle> Walk() {
+    std::vector<WindowHandle> windows;
+    for (WindowHandle w = windows_.FindWindowA(nullptr, nullptr); w != 0; w = windows_.GetWindow(w, kGetWindowNext)) {
+      windows.push_back(w);
+    }
+    return windows;
+  }
+  LinuxWindows windows_;
+};
+
+TEST_F(LinuxWindowsTest, HiddenWindowsOwnersAndProcessesOfWindows) {
+  Client hidden({"--hidden"});
+  Client with_popup({"--popup", "--net-wm-pid"});
+  ASSERT_TRUE(hidden.window && with_popup.window);
+  const WindowSession session(windows_);
+  const std::vector<WindowHandle> walk = Walk();
+  ASSERT_NE(std::find(walk.begin(), walk.end(), *hidden.window), walk.end()) << "hidden windows count";
+  std::uint32_t pid = 0;
+  windows_.GetWindowThreadProcessId(*hidden.window, pid);
+  EXPECT_EQ(pid, static_cast<std::uint32_t>(hidden.process.pid())) << "asked of the X server";
+  EXPECT_EQ(windows_.GetParent(*hidden.window), 0);
+  // The pop-up is above its owner and names it as its owner.
+  const auto owner = std::find(walk.begin(), walk.end(), *with_popup.window);
+  ASSERT_NE(owner, walk.end());
+  ASSERT_NE(owner, walk.begin());
+  EXPECT_EQ(windows_.GetParent(*(owner - 1)), *with_popup.window);
+  EXPECT_EQ(modProcessHandler::FindTopLevelWindow(static_cast<std::uint32_t>(with_popup.process.pid())),
+            *with_popup.window);
+}
+
+TEST_F(LinuxWindowsTest, OneConnectionPerSessionAndTheErrorHandlerRestored) {
+  const XErrorHandler before = XSetErrorHandler(&ForeignHandler);
+  g_foreign_errors = 0;
+  EXPECT_FALSE(LinuxWindows::ConnectionOpen());
+  {
+    const WindowSession outer(windows_);
+    EXPECT_FALSE(LinuxWindows::ConnectionOpen()) << "opened on first need only";
+    Walk();
+    EXPECT_TRUE(LinuxWindows::ConnectionOpen());
+    {
+      const WindowSession nested(windows_);
+      Walk();
+    }
+    EXPECT_TRUE(LinuxWindows::ConnectionOpen()) << "a nested session shares the connection";
+    // A window that is gone while its client still runs: X errors, quietly taken.
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    const Window vanished = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 10, 10, 0, 0, 0);
+    XSync(other, False);
+    XDestroyWindow(other, vanished);
+    XSync(other, False);
+    const auto gone = static_cast<WindowHandle>(vanished);
+    std::uint32_t pid = 99;
+    windows_.GetWindowThreadProcessId(gone, pid);
+    EXPECT_EQ(pid, 0u);
+    EXPECT_EQ(windows_.GetParent(gone), 0);
+    EXPECT_FALSE(windows_.PostMessageA(gone, kMessageClose, 0, 0));
+    EXPECT_EQ(windows_.GetWindow(gone, kGetWindowNext), 0);
+    XCloseDisplay(other);
+  }
+  EXPECT_FALSE(LinuxWindows::ConnectionOpen());
+  EXPECT_EQ(g_foreign_errors, 0) << "errors reached the handler outside";
+  EXPECT_EQ(XSetErrorHandler(before), &ForeignHandler) << "the previous handler was not restored";
+}
+
+TEST_F(LinuxWindowsTest, CloseRequestOnlyForWmClose) {
+  Client client({});
+  ASSERT_TRUE(client.window);
+  EXPECT_FALSE(windows_.PostMessageA(*client.window, 18, 0, 0));
+  EXPECT_FALSE(client.process.ExitsWithin(5));
+  EXPECT_TRUE(windows_.PostMessageA(*client.window, kMessageClose, 0, 0));
+  ASSERT_TRUE(client.process.ExitsWithin(50));
+  EXPECT_EQ(client.process.Stop(), 0) << "exits normally on WM_DELETE_WINDOW";
+}
+
+TEST_F(LinuxWindowsTest, NoReachableDisplayMeansNoWindows) {
+  const std::string display = std::getenv("DISPLAY");
+  ::setenv("DISPLAY", ":999", 1);
+  const XErrorHandler before = XSetErrorHandler(&ForeignHandler);
+  EXPECT_EQ(windows_.FindWindowA(nullptr, nullptr), 0);
+  EXPECT_FALSE(windows_.PostMessageA(0x200001, kMessageClose, 0, 0));
+  EXPECT_FALSE(LinuxWindows::ConnectionOpen());
+  EXPECT_EQ(XSetErrorHandler(before), &ForeignHandler);
+  ::setenv("DISPLAY", display.c_str(), 1);
+}
+
+TEST_F(LinuxWindowsTest, DispatchCallsTheInstalledHandler) {
+  LinuxMessagePump pump;
+  int calls = 0;
+  pump.DispatchPendingMessages();
+  LinuxMessagePump::SetHandler([&] { ++calls; });
+  pump.DispatchPendingMessages();
+  LinuxMessagePump::SetHandler(nullptr);
+  pump.DispatchPendingMessages();
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace vesk::platform::linux_backend
