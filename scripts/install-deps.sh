@@ -3,6 +3,8 @@
 # through sudo). Packages already present are left alone.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
+# Fuzzing (clang with libFuzzer) and the XML differential test (libxml2).
+packages+=(clang libclang-rt-dev libxml2-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
