@@ -6,8 +6,8 @@
 # a broken property; the input that did it is kept in build-fuzz/artifacts/.
 #   FUZZ_SECONDS   time per target (default 60)
 #   FUZZ_MAX_LEN   longest input tried (default 4096)
-#   FUZZ_WORK_DIR  keep the grown corpora here (default: a temporary folder
-#                  that is removed afterwards)
+#   FUZZ_WORK_DIR  keep the grown corpora (<target>/corpus) and logs here
+#                  (default: a temporary folder that is removed afterwards)
 #   FUZZ_TARGETS   names to run (default: all that fuzz/CMakeLists.txt lists)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,12 +17,13 @@ max_len="${FUZZ_MAX_LEN:-4096}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2
 
-work="${FUZZ_WORK_DIR:-}"
+work="${FUZZ_WORK_DIR:+$(realpath -m "$FUZZ_WORK_DIR")}"
 if [ -z "$work" ]; then
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' EXIT
 fi
-artifacts="$PWD/build-fuzz/artifacts"
+root="$PWD"
+artifacts="$root/build-fuzz/artifacts"
 mkdir -p "$artifacts"
 
 read -r -a targets <<<"${FUZZ_TARGETS:-$(tr '\n' ' ' <build-fuzz/fuzz-targets.txt)}"
@@ -31,13 +32,16 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 status=0
 summary=()
 for target in "${targets[@]}"; do
-  corpus="$work/$target"
+  corpus="$work/$target/corpus"
   mkdir -p "$corpus"
   cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
-  log="$work/$target.log"
+  log="$work/$target/run.log"
   echo "== $target: ${seconds}s on $(find "$corpus" -type f | wc -l) inputs"
-  if build-fuzz/fuzz/"$target" "$corpus" -dict=fuzz/xml.dict -max_len="$max_len" -max_total_time="$seconds" \
-      -timeout=10 -print_final_stats=1 -jobs=1 -workers=1 -artifact_prefix="$artifacts/$target-" >"$log" 2>&1; then
+  # One fuzzing process (the machine is shared). With -jobs libFuzzer writes
+  # the worker's log to fuzz-0.log in the current folder, hence the cd.
+  if (cd "$corpus/.." && "$root/build-fuzz/fuzz/$target" "$corpus" -dict="$root/fuzz/xml.dict" -max_len="$max_len" \
+      -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -jobs=1 -workers=1 \
+      -artifact_prefix="$artifacts/$target-") >"$log" 2>&1; then
     result="ok"
   else
     result="FAILED"
