@@ -1,0 +1,97 @@
+// Fuzzes the XML element's parser and its round trip: any input either fails
+// with errors::kXmlParse or parses, and then what GetXml writes reads back
+// into the same tree with the same texts, and writes the same text again.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/ErrorNumbers.h"
+#include "host/Failure.h"
+#include "host/XmlDocument.h"
+#include "host/XmlElement.h"
+#include "host/XmlParser.h"
+
+namespace {
+
+using vesk::XmlContent;
+using vesk::XmlNode;
+
+[[noreturn]] void Finding(const char* what) {
+  std::fprintf(stderr, "fuzz_xml_element: %s\n", what);
+  std::abort();
+}
+
+// Walks both trees side by side without recursion (the depth is the parser's
+// limit, but the stack of the fuzzer's thread need not know that).
+bool SameTree(const XmlNode& left, const XmlNode& right) {
+  std::vector<std::pair<const XmlNode*, const XmlNode*>> pending{{&left, &right}};
+  while (!pending.empty()) {
+    const auto [a, b] = pending.back();
+    pending.pop_back();
+    if (a->name != b->name || a->attributes.size() != b->attributes.size() ||
+        a->content.size() != b->content.size()) {
+      return false;
+    }
+    for (std::size_t i = 0; i < a->attributes.size(); ++i) {
+      if (a->attributes[i].name != b->attributes[i].name || a->attributes[i].value != b->attributes[i].value) {
+        return false;
+      }
+    }
+    for (std::size_t i = 0; i < a->content.size(); ++i) {
+      const XmlContent& x = a->content[i];
+      const XmlContent& y = b->content[i];
+      if ((x.child == nullptr) != (y.child == nullptr)) return false;
+      if (x.child == nullptr) {
+        if (x.text != y.text || x.text.empty()) return false;  // runs are never empty
+      } else {
+        pending.emplace_back(x.child, y.child);
+      }
+    }
+  }
+  return true;
+}
+
+// The parser's tree for `text`, or nullptr when it is not well-formed.
+const XmlNode* Parse(const std::string& text, vesk::XmlDocument& document) {
+  try {
+    return vesk::XmlParser(text, document, vesk::XmlElement::kMaxDepth).Parse();
+  } catch (const vesk::Failure& failure) {
+    if (failure.number() != vesk::errors::kXmlParse) Finding("parser failed with another number");
+    if (failure.description().rfind("XML parse error at line ", 0) != 0) Finding("parse failure without position");
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  vesk::XmlDocument original;
+  const XmlNode* tree = Parse(text, original);
+
+  const vesk::XmlElement factory;
+  vesk::XmlElement element;
+  try {
+    element = factory.LoadXml(text);
+  } catch (const vesk::Failure& failure) {
+    if (tree != nullptr) Finding("LoadXml rejects what the parser accepts");
+    if (failure.number() != vesk::errors::kXmlParse || failure.source() != "XmlElement") {
+      Finding("LoadXml failed with another number or source");
+    }
+    return 0;
+  }
+  if (tree == nullptr) Finding("LoadXml accepts what the parser rejects");
+
+  const std::string written = element.GetXml();
+  vesk::XmlDocument reread;
+  const XmlNode* copy = Parse(written, reread);
+  if (copy == nullptr) Finding("GetXml wrote text that does not parse");
+  if (!SameTree(*tree, *copy)) Finding("GetXml -> LoadXml changed the tree");
+  if (factory.LoadXml(written).GetXml() != written) Finding("second GetXml differs from the first");
+  return 0;
+}
