@@ -18,7 +18,6 @@
 
 namespace {
 
-using vesk::XmlContent;
 using vesk::XmlNode;
 
 [[noreturn]] void Finding(const char* what) {
@@ -33,25 +32,17 @@ bool SameTree(const XmlNode& left, const XmlNode& right) {
   while (!pending.empty()) {
     const auto [a, b] = pending.back();
     pending.pop_back();
-    if (a->name != b->name || a->attributes.size() != b->attributes.size() ||
-        a->content.size() != b->content.size()) {
-      return false;
-    }
+    if (a->name != b->name || a->text != b->text || a->attributes.size() != b->attributes.size()) return false;
+    if (a->is_text() && a->text.empty()) return false;  // runs are never empty
     for (std::size_t i = 0; i < a->attributes.size(); ++i) {
       if (a->attributes[i].name != b->attributes[i].name || a->attributes[i].value != b->attributes[i].value) {
         return false;
       }
     }
-    for (std::size_t i = 0; i < a->content.size(); ++i) {
-      const XmlContent& x = a->content[i];
-      const XmlContent& y = b->content[i];
-      if ((x.child == nullptr) != (y.child == nullptr)) return false;
-      if (x.child == nullptr) {
-        if (x.text != y.text || x.text.empty()) return false;  // runs are never empty
-      } else {
-        pending.emplace_back(x.child, y.child);
-      }
-    }
+    const XmlNode* x = a->first_child;
+    const XmlNode* y = b->first_child;
+    for (; x != nullptr && y != nullptr; x = x->next_sibling, y = y->next_sibling) pending.emplace_back(x, y);
+    if (x != nullptr || y != nullptr) return false;
   }
   return true;
 }

@@ -61,11 +61,11 @@ void Describe(const XmlNode& node, Verdict& verdict) {
     verdict.namespaces = verdict.namespaces || IsNamespaced(attribute.name);
   }
   verdict.tree += ">";
-  for (const XmlContent& item : node.content) {
-    if (item.child != nullptr) {
-      Describe(*item.child, verdict);
-    } else if (!item.text.empty()) {
-      verdict.tree += "T" + Quoted(item.text);
+  for (const XmlNode* item = node.first_child; item != nullptr; item = item->next_sibling) {
+    if (!item->is_text()) {
+      Describe(*item, verdict);
+    } else if (!item->text.empty()) {
+      verdict.tree += "T" + Quoted(item->text);
     }
   }
   verdict.tree += "</>";
