@@ -1,16 +1,19 @@
 #pragma once
 
-#include <new>
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <memory>
-#include <string>
+#include <new>
+#include <string_view>
 #include <vector>
 
 namespace vesk {
 
+// Names and texts are views of characters that the owning document keeps.
 struct XmlAttribute {
-  std::string name;
-  std::string value;
+  std::string_view name;
+  std::string_view value;
 };
 
 // An element, or a run of text (a node without a name). An element's content
@@ -18,8 +21,8 @@ struct XmlAttribute {
 // children; nodes point into the owning document, so destroying a document
 // never recurses however deep the tree is.
 struct XmlNode {
-  std::string name;                      // empty for a text run
-  std::string text;                      // the text of a text run
+  std::string_view name;                 // empty for a text run
+  std::string_view text;                 // the text of a text run
   std::vector<XmlAttribute> attributes;  // in document order
   XmlNode* parent = nullptr;
   XmlNode* first_child = nullptr;
@@ -36,13 +39,13 @@ struct XmlNode {
   }
 };
 
-// Owns every node of one tree. The first nodes live inside the document
-// itself and later ones in chunks of growing size, so a small request costs
-// one allocation; nodes are constructed only when used, and their addresses
-// stay stable as the document grows.
+// Owns every node of one tree and the characters of its names and texts. The
+// first nodes and characters live inside the document itself and later ones in
+// chunks of growing size, so a small request costs one allocation; nodes are
+// constructed only when used, and addresses stay stable as the document grows.
 class XmlDocument {
  public:
-  XmlDocument() = default;
+  XmlDocument() noexcept {}  // user-provided: make_shared must not zero the inline storage
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
   ~XmlDocument() {
@@ -58,14 +61,73 @@ class XmlDocument {
     return node;
   }
 
+  // Builds a text that the document owns by appending to it; the parser
+  // appends pieces of one run or attribute value with it.
+  class TextBuilder {
+   public:
+    TextBuilder(XmlDocument& document, std::string_view& text) : document_(document), text_(text) {}
+    TextBuilder& append(std::string_view from, std::size_t pos, std::size_t count) {
+      document_.Extend(text_, from.substr(pos, count));
+      return *this;
+    }
+    void push_back(char c) { document_.Extend(text_, std::string_view(&c, 1)); }
+    TextBuilder& operator+=(char c) {
+      push_back(c);
+      return *this;
+    }
+
+   private:
+    XmlDocument& document_;
+    std::string_view& text_;
+  };
+
   // The text run that ends `parent`'s content, added when there is none.
-  std::string& TextRun(XmlNode& parent) {
+  TextBuilder TextRun(XmlNode& parent) {
     if (parent.last_child == nullptr || !parent.last_child->is_text()) parent.Append(NewNode(parent.depth + 1));
-    return parent.last_child->text;
+    return TextBuilder(*this, parent.last_child->text);
+  }
+
+  // A copy of `text` that lives as long as the document.
+  std::string_view Store(std::string_view text) {
+    if (text.empty()) return {};
+    char* chars = Reserve(text.size());
+    std::memcpy(chars, text.data(), text.size());
+    return {chars, text.size()};
+  }
+
+  // Appends `more` to `text`, a text of this document: in place when `text` is
+  // the last one stored and there is room (the usual case while parsing), else
+  // as a new copy. Characters already stored never change.
+  void Extend(std::string_view& text, std::string_view more) {
+    if (more.empty()) return;
+    if (text.data() + text.size() == chars_tail_ && static_cast<std::size_t>(chars_end_ - chars_tail_) >= more.size()) {
+      std::memcpy(chars_tail_, more.data(), more.size());
+      chars_tail_ += more.size();
+      text = {text.data(), text.size() + more.size()};
+      return;
+    }
+    char* chars = Reserve(text.size() + more.size());
+    std::memcpy(chars, text.data(), text.size());
+    std::memcpy(chars + text.size(), more.data(), more.size());
+    text = {chars, text.size() + more.size()};
   }
 
  private:
   static constexpr std::size_t kInlineNodes = 7;
+  static constexpr std::size_t kInlineChars = 384;
+
+  // Room for `count` characters at the end of the stored ones.
+  char* Reserve(std::size_t count) {
+    if (static_cast<std::size_t>(chars_end_ - chars_tail_) < count) {
+      chars_chunk_size_ = std::max(chars_chunk_size_ * 2, count);
+      char_chunks_.emplace_back(new char[chars_chunk_size_]);  // left uninitialised
+      chars_tail_ = char_chunks_.back().get();
+      chars_end_ = chars_tail_ + chars_chunk_size_;
+    }
+    char* chars = chars_tail_;
+    chars_tail_ += count;
+    return chars;
+  }
 
   struct Chunk {
     struct Free {
@@ -94,6 +156,12 @@ class XmlDocument {
   alignas(XmlNode) unsigned char inline_storage_[kInlineNodes * sizeof(XmlNode)];
   std::size_t inline_used_ = 0;
   std::vector<Chunk> chunks_;
+
+  char inline_chars_[kInlineChars];
+  char* chars_tail_ = inline_chars_;  // where the next stored character goes
+  char* chars_end_ = inline_chars_ + kInlineChars;
+  std::size_t chars_chunk_size_ = kInlineChars;
+  std::vector<std::unique_ptr<char[]>> char_chunks_;
 };
 
 }  // namespace vesk

@@ -32,7 +32,7 @@ void CheckText(std::string_view text) {
 
 XmlNode* FindChild(const XmlNode& parent, std::string_view name, int index) {
   if (index < 0) Fail(errors::kInvalidArgument, "Negative index " + std::to_string(index));
-  CheckName(name);
+  // An invalid name matches no child, so it needs no check of its own.
   for (XmlNode* child = parent.first_child; child != nullptr; child = child->next_sibling) {
     if (child->name == name && index-- == 0) return child;
   }
@@ -73,9 +73,11 @@ void AppendEscaped(std::string& out, std::string_view text, const Escapes& escap
 
 // Writes the start tag, or the whole element when it has no content.
 void WriteStartTag(std::string& out, const XmlNode& node) {
-  out.append(1, '<').append(node.name);
+  out.push_back('<');
+  out.append(node.name);
   for (const XmlAttribute& attribute : node.attributes) {
-    out.append(1, ' ').append(attribute.name).append("=\"");
+    out.push_back(' ');
+    out.append(attribute.name).append("=\"");
     AppendEscaped(out, attribute.value, kValueEscapes);
     out += '"';
   }
@@ -135,8 +137,8 @@ XmlElement XmlElement::CreateElement(std::string_view name, std::string_view tex
     CheckText(text);
     auto document = std::make_shared<XmlDocument>();
     XmlNode* node = document->NewNode(1);
-    node->name = name;
-    if (!text.empty()) document->TextRun(*node) = text;
+    node->name = document->Store(name);
+    if (!text.empty()) document->TextRun(*node).append(text, 0, text.size());
     return XmlElement(State::kElement, std::move(document), node);
   });
 }
@@ -184,9 +186,10 @@ std::string XmlElement::GetElementText(std::string_view name, int index, std::st
     RequireElement();
     std::string text;
     if (const XmlNode* child = FindChild(*node_, name, index)) {
-      for (const XmlNode* item = child->first_child; item != nullptr; item = item->next_sibling) {
-        if (item->is_text()) text += item->text;
-      }
+      std::size_t size = 0;
+      for (const XmlNode* item = child->first_child; item != nullptr; item = item->next_sibling) size += item->text.size();
+      text.reserve(size);
+      for (const XmlNode* item = child->first_child; item != nullptr; item = item->next_sibling) text += item->text;
     }
     return text;
   });
@@ -206,16 +209,23 @@ void XmlElement::AppendElement(const XmlElement& element) {
            "Appending the element would nest elements deeper than " + std::to_string(kMaxDepth));
     }
     // Copy first and attach last: the source may be this node or one of its
-    // ancestors, and must not change while it is read.
+    // ancestors, and must not change while it is read. Stored characters never
+    // change, so within one document the copy shares them.
+    XmlDocument& document = *document_;
+    const bool same_document = element.document_ == document_;
+    const auto keep = [&](std::string_view text) { return same_document ? text : document.Store(text); };
     XmlNode* copy = document_->NewNode(node_->depth + 1);
     XmlNode* target = nullptr;  // the copy's node whose content is being copied
     Walk(
         source,
         [&](const XmlNode& from) {
           XmlNode* to = target == nullptr ? copy : document_->NewNode(target->depth + 1);
-          to->name = from.name;
-          to->text = from.text;
-          to->attributes = from.attributes;
+          to->name = keep(from.name);
+          to->text = keep(from.text);
+          to->attributes.reserve(from.attributes.size());
+          for (const XmlAttribute& attribute : from.attributes) {
+            to->attributes.push_back({keep(attribute.name), keep(attribute.value)});
+          }
           if (target != nullptr) target->Append(to);
           if (!from.is_text()) target = to;
         },
@@ -233,8 +243,8 @@ void XmlElement::AddElement(std::string_view name, std::string_view text) {
       Fail(errors::kInvalidArgument, "Adding the element would nest elements deeper than " + std::to_string(kMaxDepth));
     }
     XmlNode* child = document_->NewNode(node_->depth + 1);
-    child->name = name;
-    if (!text.empty()) document_->TextRun(*child) = text;
+    child->name = document_->Store(name);
+    if (!text.empty()) document_->TextRun(*child).append(text, 0, text.size());
     node_->Append(child);
   });
 }

@@ -66,7 +66,7 @@ std::size_t Decode(std::string_view text, std::size_t pos, std::uint32_t& c) {
   return length;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t c) {
+void AppendUtf8(XmlDocument::TextBuilder& out, std::uint32_t c) {
   const auto put = [&](std::uint32_t byte) { out += static_cast<char>(byte); };
   if (c < 0x80) {
     put(c);
@@ -168,7 +168,7 @@ XmlNode* XmlParser::Parse() {
   if (pos_ >= size) Fail(pos_, "no root element");
   ParseStartTag();
   while (!open_.empty()) {
-    if (pos_ >= size) Fail(open_.back().start, "element '" + open_.back().node->name + "' is not closed");
+    if (pos_ >= size) Fail(open_.back().start, "element '" + std::string(open_.back().node->name) + "' is not closed");
     if (text_[pos_] != '<') {
       ParseText();
     } else if (StartsWith("</")) {
@@ -226,7 +226,7 @@ std::string_view XmlParser::ParseName() {
 
 // Checks that text_[from, to) holds only allowed characters; appends it to
 // `out` (when given) with CR LF and lone CR turned into LF.
-void XmlParser::CheckChars(std::size_t from, std::size_t to, std::string* out) {
+void XmlParser::CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out) {
   std::size_t chunk = from;
   for (pos_ = from; pos_ < to;) {
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
@@ -345,7 +345,7 @@ void XmlParser::ParseStartTag() {
     Fail(start, "elements nested deeper than " + std::to_string(max_depth_));
   }
   XmlNode* node = document_.NewNode(static_cast<int>(open_.size()) + 1);
-  node->name.assign(name);
+  node->name = document_.Store(name);
   if (open_.empty()) {
     root_ = node;
   } else {
@@ -384,7 +384,7 @@ void XmlParser::ParseAttribute(XmlNode& node) {
   SkipSpace();
   if (!StartsWith("\"") && !StartsWith("'")) Unexpected("expected a quoted attribute value");
   const char quote = text_[pos_++];
-  std::string& value = node.attributes.emplace_back(XmlAttribute{std::string(name), {}}).value;
+  XmlDocument::TextBuilder value(document_, node.attributes.emplace_back(XmlAttribute{document_.Store(name), {}}).value);
   for (std::size_t chunk = pos_;;) {
     if (pos_ >= text_.size()) Unexpected("");
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
@@ -441,7 +441,7 @@ void XmlParser::ParseEndTag() {
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");
   if (name != node.name) {
-    Fail(start, "end tag '" + std::string(name) + "' does not match start tag '" + node.name + "'");
+    Fail(start, "end tag '" + std::string(name) + "' does not match start tag '" + std::string(node.name) + "'");
   }
   SkipSpace();
   if (!StartsWith(">")) Unexpected("expected '>'");
@@ -449,10 +449,10 @@ void XmlParser::ParseEndTag() {
   open_.pop_back();
 }
 
-std::string& XmlParser::TextRun() { return document_.TextRun(*open_.back().node); }
+XmlDocument::TextBuilder XmlParser::TextRun() { return document_.TextRun(*open_.back().node); }
 
 void XmlParser::ParseText() {
-  std::string& run = TextRun();
+  XmlDocument::TextBuilder run = TextRun();
   const std::size_t size = text_.size();
   std::size_t chunk = pos_;
   while (pos_ < size) {
@@ -492,12 +492,13 @@ void XmlParser::ParseCData() {
   const std::size_t end = text_.find("]]>", start + 9);
   if (end == kNone) Fail(start, "CDATA section is not closed");
   if (end > start + 9) {
-    CheckChars(start + 9, end, &TextRun());
+    XmlDocument::TextBuilder run = TextRun();
+    CheckChars(start + 9, end, &run);
   }
   pos_ = end + 3;
 }
 
-void XmlParser::ParseReference(std::string& out) {
+void XmlParser::ParseReference(XmlDocument::TextBuilder& out) {
   const std::size_t start = pos_++;
   const std::size_t size = text_.size();
   if (StartsWith("#")) {

@@ -39,8 +39,8 @@ class XmlParser {
   bool StartsWith(std::string_view prefix) const { return text_.substr(pos_, prefix.size()) == prefix; }
   bool SkipSpace();
   std::string_view ParseName();
-  void CheckChars(std::size_t from, std::size_t to, std::string* out);
-  std::string& TextRun();
+  void CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out);
+  XmlDocument::TextBuilder TextRun();
 
   void ParseDeclaration();
   void ParseMisc(bool after_root);
@@ -52,7 +52,7 @@ class XmlParser {
   void ParseEndTag();
   void ParseText();
   void ParseCData();
-  void ParseReference(std::string& out);
+  void ParseReference(XmlDocument::TextBuilder& out);
 
   std::string_view text_;
   XmlDocument& document_;
