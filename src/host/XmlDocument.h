@@ -100,6 +100,10 @@ class XmlDocument {
   // as a new copy. Characters already stored never change.
   void Extend(std::string_view& text, std::string_view more) {
     if (more.empty()) return;
+    if (text.empty()) {
+      text = Store(more);
+      return;
+    }
     if (text.data() + text.size() == chars_tail_ && static_cast<std::size_t>(chars_end_ - chars_tail_) >= more.size()) {
       std::memcpy(chars_tail_, more.data(), more.size());
       chars_tail_ += more.size();
@@ -113,20 +117,22 @@ class XmlDocument {
   }
 
  private:
-  static constexpr std::size_t kInlineNodes = 7;
+  static constexpr std::size_t kInlineNodes = 16;
   static constexpr std::size_t kInlineChars = 384;
 
   // Room for `count` characters at the end of the stored ones.
   char* Reserve(std::size_t count) {
-    if (static_cast<std::size_t>(chars_end_ - chars_tail_) < count) {
-      chars_chunk_size_ = std::max(chars_chunk_size_ * 2, count);
-      char_chunks_.emplace_back(new char[chars_chunk_size_]);  // left uninitialised
-      chars_tail_ = char_chunks_.back().get();
-      chars_end_ = chars_tail_ + chars_chunk_size_;
-    }
+    if (static_cast<std::size_t>(chars_end_ - chars_tail_) < count) NewCharChunk(count);
     char* chars = chars_tail_;
     chars_tail_ += count;
     return chars;
+  }
+
+  void NewCharChunk(std::size_t count) {
+    chars_chunk_size_ = std::max(chars_chunk_size_ * 2, count);
+    char_chunks_.emplace_back(new char[chars_chunk_size_]);  // left uninitialised
+    chars_tail_ = char_chunks_.back().get();
+    chars_end_ = chars_tail_ + chars_chunk_size_;
   }
 
   struct Chunk {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
@@ -86,28 +88,80 @@ std::string CharName(std::uint32_t c) {
   return "U+" + digits;
 }
 
-// ASCII name characters: 1 may start a name, 2 may only follow.
-constexpr std::array<unsigned char, 128> kAsciiName = [] {
-  std::array<unsigned char, 128> kinds{};
-  for (std::uint32_t c = 0; c < 128; ++c) kinds[c] = IsAsciiNameStart(c) ? 1 : IsNameChar(c) ? 2 : 0;
-  return kinds;
+// What each byte is in a name: kStart may start one, kFollow may only follow,
+// kMultibyte leads a UTF-8 sequence that needs decoding (or is invalid).
+enum : unsigned char { kStart = 1, kFollow = 2, kMultibyte = 4 };
+constexpr std::array<unsigned char, 256> kNameClass = [] {
+  std::array<unsigned char, 256> classes{};
+  for (std::uint32_t c = 0; c < 256; ++c) {
+    classes[c] = c >= 0x80 ? kMultibyte : IsAsciiNameStart(c) ? kStart | kFollow : IsNameChar(c) ? kFollow : 0;
+  }
+  return classes;
 }();
 
 // End of the name starting at text[pos] (== pos when there is none).
 std::size_t NameEnd(std::string_view text, std::size_t pos) {
   const std::size_t start = pos;
-  while (pos < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte < 0x80) {
-      const unsigned char kind = kAsciiName[byte];
-      if (kind == 0 || (kind == 2 && pos == start)) break;
+  const std::size_t size = text.size();
+  while (pos < size) {
+    const unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+    if (kind & (pos == start ? kStart : kFollow)) {
       ++pos;
       continue;
     }
     std::uint32_t c = 0;
-    const std::size_t length = Decode(text, pos, c);
+    const std::size_t length = kind == kMultibyte ? Decode(text, pos, c) : 0;
     if (length == 0 || !(pos == start ? IsNameStartChar(c) : IsNameChar(c))) break;
     pos += length;
+  }
+  return pos;
+}
+
+// True when text[pos] continues a name (a name character, not necessarily one
+// that may start a name).
+bool ContinuesName(std::string_view text, std::size_t pos) {
+  if (pos >= text.size()) return false;
+  const unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+  if (kind != kMultibyte) return (kind & kFollow) != 0;
+  std::uint32_t c = 0;
+  return Decode(text, pos, c) != 0 && IsNameChar(c);
+}
+
+// Word-at-a-time scanning: eight bytes are tested at once, and the byte loops
+// only see the bytes that need a closer look.
+constexpr std::uint64_t kOnes = 0x0101010101010101;
+constexpr std::uint64_t kHighs = 0x8080808080808080;
+
+std::uint64_t LoadWord(const char* bytes) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// Nonzero when some byte of `word` equals `byte`.
+constexpr std::uint64_t HasByte(std::uint64_t word, unsigned char byte) {
+  const std::uint64_t x = word ^ (kOnes * byte);
+  return (x - kOnes) & ~x & kHighs;
+}
+
+// Nonzero when some byte of `word` is a control character or not ASCII.
+constexpr std::uint64_t HasNonPrintable(std::uint64_t word) { return ((word - kOnes * 0x20) | word) & kHighs; }
+
+// The offset in its word of the first byte that `flags` (from the tests above)
+// marks. Only the lowest marked byte is exact (borrows run upwards), so on a
+// big-endian machine the whole word is left to the byte loops.
+int FirstFlagged(std::uint64_t flags) {
+  return std::endian::native == std::endian::little ? std::countr_zero(flags) / 8 : 0;
+}
+
+// Skips from `pos` over printable ASCII other than '<', '&' and ']', the
+// bytes that text takes over unchanged, as far as whole words allow.
+std::size_t SkipPlainText(std::string_view text, std::size_t pos) {
+  while (text.size() - pos >= 8) {
+    const std::uint64_t word = LoadWord(text.data() + pos);
+    const std::uint64_t flags = HasNonPrintable(word) | HasByte(word, '<') | HasByte(word, '&') | HasByte(word, ']');
+    if (flags != 0) return pos + FirstFlagged(flags);
+    pos += 8;
   }
   return pos;
 }
@@ -136,15 +190,28 @@ bool IsEncodingName(std::string_view v) {
 
 }  // namespace
 
-XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth)
-    : text_(text), document_(document), max_depth_(max_depth) {
-  open_.reserve(16);
+std::vector<XmlParser::Open>& XmlParser::OpenScratch() {
+  thread_local std::vector<Open> open;
+  open.clear();  // a parse that failed leaves its stack behind
+  return open;
 }
+
+XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth)
+    : text_(text), document_(document), max_depth_(max_depth), open_(OpenScratch()) {}
 
 bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(name, 0) == name.size(); }
 
 bool XmlParser::IsText(std::string_view text) {
   for (std::size_t pos = 0; pos < text.size();) {
+    while (text.size() - pos >= 8) {
+      const std::uint64_t flags = HasNonPrintable(LoadWord(text.data() + pos));
+      if (flags != 0) {
+        pos += FirstFlagged(flags);
+        break;
+      }
+      pos += 8;
+    }
+    if (pos == text.size()) break;
     std::uint32_t c = static_cast<unsigned char>(text[pos]);
     if (c >= 0x20 && c < 0x80) {
       ++pos;
@@ -436,7 +503,7 @@ void XmlParser::ParseEndTag() {
   // Usually the end tag names the open element: compare it in place.
   const std::size_t after = pos_ + node.name.size();
   const bool same = text_.compare(pos_, node.name.size(), node.name) == 0 &&
-                    (after == text_.size() || NameEnd(text_, after - 1) == after);
+                    !ContinuesName(text_, after);
   const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");
@@ -456,6 +523,8 @@ void XmlParser::ParseText() {
   const std::size_t size = text_.size();
   std::size_t chunk = pos_;
   while (pos_ < size) {
+    pos_ = SkipPlainText(text_, pos_);
+    if (pos_ == size) break;
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
     if (c >= 0x80) {
       const std::size_t length = Decode(text_, pos_, c);
