@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -38,6 +39,49 @@ XmlNode* FindChild(const XmlNode& parent, std::string_view name, int index) {
   }
   return nullptr;
 }
+
+// Hands out the memory of documents and keeps a few freed blocks per thread
+// for the next ones: a request builds and drops several small documents, and
+// reusing their blocks keeps them off the heap.
+template <class T>
+class RecyclingAllocator {
+ public:
+  using value_type = T;
+  RecyclingAllocator() = default;
+  template <class U>
+  RecyclingAllocator(const RecyclingAllocator<U>&) noexcept {}
+
+  T* allocate(std::size_t n) {
+    Blocks& kept = Kept();
+    if (n == 1 && kept.count > 0) return static_cast<T*>(kept.blocks[--kept.count]);
+    return static_cast<T*>(::operator new(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) noexcept {
+    Blocks& kept = Kept();
+    if (n == 1 && kept.count < kKept) {
+      kept.blocks[kept.count++] = p;
+    } else {
+      ::operator delete(p);
+    }
+  }
+  friend bool operator==(const RecyclingAllocator&, const RecyclingAllocator&) { return true; }
+
+ private:
+  static constexpr std::size_t kKept = 4;
+  struct Blocks {
+    void* blocks[kKept];
+    std::size_t count = 0;
+    ~Blocks() {
+      while (count > 0) ::operator delete(blocks[--count]);
+    }
+  };
+  static Blocks& Kept() {
+    thread_local Blocks kept;
+    return kept;
+  }
+};
+
+std::shared_ptr<XmlDocument> NewDocument() { return std::allocate_shared<XmlDocument>(RecyclingAllocator<XmlDocument>()); }
 
 // What each ASCII byte is written as, in text or in an attribute value;
 // nullptr for bytes written as they are.
@@ -124,7 +168,7 @@ void XmlElement::RequireFactory() const {
 XmlElement XmlElement::LoadXml(std::string_view xml_text, std::string_view /*option*/) const {
   return WithFailures(kSource, [&] {
     RequireFactory();
-    auto document = std::make_shared<XmlDocument>();
+    auto document = NewDocument();
     XmlNode* root = XmlParser(xml_text, *document, kMaxDepth).Parse();
     return XmlElement(State::kElement, std::move(document), root);
   });
@@ -135,7 +179,7 @@ XmlElement XmlElement::CreateElement(std::string_view name, std::string_view tex
     RequireFactory();
     CheckName(name);
     CheckText(text);
-    auto document = std::make_shared<XmlDocument>();
+    auto document = NewDocument();
     XmlNode* node = document->NewNode(1);
     node->name = document->Store(name);
     if (!text.empty()) document->TextRun(*node).append(text, 0, text.size());

@@ -101,18 +101,27 @@ constexpr std::array<unsigned char, 256> kNameClass = [] {
 
 // End of the name starting at text[pos] (== pos when there is none).
 std::size_t NameEnd(std::string_view text, std::size_t pos) {
-  const std::size_t start = pos;
   const std::size_t size = text.size();
-  while (pos < size) {
-    const unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
-    if (kind & (pos == start ? kStart : kFollow)) {
-      ++pos;
-      continue;
-    }
-    std::uint32_t c = 0;
-    const std::size_t length = kind == kMultibyte ? Decode(text, pos, c) : 0;
-    if (length == 0 || !(pos == start ? IsNameStartChar(c) : IsNameChar(c))) break;
+  std::uint32_t c = 0;
+  std::size_t length = 0;
+  if (pos == size) return pos;
+  unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+  if (kind & kStart) {
+    ++pos;
+  } else if (kind == kMultibyte && (length = Decode(text, pos, c)) != 0 && IsNameStartChar(c)) {
     pos += length;
+  } else {
+    return pos;
+  }
+  while (pos < size) {
+    kind = kNameClass[static_cast<unsigned char>(text[pos])];
+    if (kind & kFollow) {
+      ++pos;
+    } else if (kind == kMultibyte && (length = Decode(text, pos, c)) != 0 && IsNameChar(c)) {
+      pos += length;
+    } else {
+      break;
+    }
   }
   return pos;
 }
