@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -95,11 +96,23 @@ class XmlDocument {
     return {chars, text.size()};
   }
 
-  // Appends `more` to `text`, a text of this document: in place when `text` is
-  // the last one stored and there is room (the usual case while parsing), else
-  // as a new copy. Characters already stored never change.
+  // Keeps a copy of the text to be parsed: the names and texts that appear in
+  // it unchanged stay views of that copy.
+  std::string_view Keep(std::string_view source) {
+    source_ = Store(source);
+    return source_;
+  }
+
+  // Appends `more` to `text`, a text of this document: as a view of the kept
+  // source when both lie there side by side, in place when `text` is the last
+  // one stored and there is room, else as a new copy. Characters already
+  // stored never change, so texts may share them.
   void Extend(std::string_view& text, std::string_view more) {
     if (more.empty()) return;
+    if (InSource(more) && (text.empty() || (InSource(text) && text.data() + text.size() == more.data()))) {
+      text = {text.empty() ? more.data() : text.data(), text.size() + more.size()};
+      return;
+    }
     if (text.empty()) {
       text = Store(more);
       return;
@@ -118,7 +131,13 @@ class XmlDocument {
 
  private:
   static constexpr std::size_t kInlineNodes = 16;
-  static constexpr std::size_t kInlineChars = 384;
+  static constexpr std::size_t kInlineChars = 1024;
+
+  bool InSource(std::string_view text) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+    const auto source = reinterpret_cast<std::uintptr_t>(source_.data());
+    return text.size() <= source_.size() && at >= source && at - source <= source_.size() - text.size();
+  }
 
   // Room for `count` characters at the end of the stored ones.
   char* Reserve(std::size_t count) {
@@ -164,6 +183,7 @@ class XmlDocument {
   std::vector<Chunk> chunks_;
 
   char inline_chars_[kInlineChars];
+  std::string_view source_;  // the kept text being parsed
   char* chars_tail_ = inline_chars_;  // where the next stored character goes
   char* chars_end_ = inline_chars_ + kInlineChars;
   std::size_t chars_chunk_size_ = kInlineChars;

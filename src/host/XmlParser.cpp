@@ -206,7 +206,7 @@ std::vector<XmlParser::Open>& XmlParser::OpenScratch() {
 }
 
 XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth)
-    : text_(text), document_(document), max_depth_(max_depth), open_(OpenScratch()) {}
+    : text_(document.Keep(text)), document_(document), max_depth_(max_depth), open_(OpenScratch()) {}
 
 bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(name, 0) == name.size(); }
 
@@ -421,7 +421,7 @@ void XmlParser::ParseStartTag() {
     Fail(start, "elements nested deeper than " + std::to_string(max_depth_));
   }
   XmlNode* node = document_.NewNode(static_cast<int>(open_.size()) + 1);
-  node->name = document_.Store(name);
+  node->name = name;  // a view of the kept source
   if (open_.empty()) {
     root_ = node;
   } else {
@@ -460,7 +460,7 @@ void XmlParser::ParseAttribute(XmlNode& node) {
   SkipSpace();
   if (!StartsWith("\"") && !StartsWith("'")) Unexpected("expected a quoted attribute value");
   const char quote = text_[pos_++];
-  XmlDocument::TextBuilder value(document_, node.attributes.emplace_back(XmlAttribute{document_.Store(name), {}}).value);
+  XmlDocument::TextBuilder value(document_, node.attributes.emplace_back(XmlAttribute{name, {}}).value);
   for (std::size_t chunk = pos_;;) {
     if (pos_ >= text_.size()) Unexpected("");
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
@@ -511,8 +511,8 @@ void XmlParser::ParseEndTag() {
   const XmlNode& node = *open_.back().node;
   // Usually the end tag names the open element: compare it in place.
   const std::size_t after = pos_ + node.name.size();
-  const bool same = text_.compare(pos_, node.name.size(), node.name) == 0 &&
-                    !ContinuesName(text_, after);
+  bool same = after <= text_.size() && !ContinuesName(text_, after);
+  for (std::size_t i = 0; same && i < node.name.size(); ++i) same = text_[pos_ + i] == node.name[i];
   const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");
