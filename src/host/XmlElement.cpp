@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -35,7 +38,10 @@ XmlNode* FindChild(const XmlNode& parent, std::string_view name, int index) {
   if (index < 0) Fail(errors::kInvalidArgument, "Negative index " + std::to_string(index));
   // An invalid name matches no child, so it needs no check of its own.
   for (XmlNode* child = parent.first_child; child != nullptr; child = child->next_sibling) {
-    if (child->name == name && index-- == 0) return child;
+    if (child->name.size() != name.size()) continue;
+    bool same = true;  // compared in place: names are short
+    for (std::size_t i = 0; same && i < name.size(); ++i) same = child->name[i] == name[i];
+    if (same && index-- == 0) return child;
   }
   return nullptr;
 }
@@ -104,9 +110,32 @@ constexpr Escapes MakeEscapes(bool attribute) {
 constexpr Escapes kTextEscapes = MakeEscapes(false);
 constexpr Escapes kValueEscapes = MakeEscapes(true);
 
+// Nonzero when some byte of `word` equals `byte`; only the lowest such byte
+// is marked exactly.
+constexpr std::uint64_t HasByte(std::uint64_t word, unsigned char byte) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  const std::uint64_t x = word ^ (kOnes * byte);
+  return (x - kOnes) & ~x & (kOnes * 0x80);
+}
+
+// Skips from `pos` over bytes that text writes as they are, eight at a time
+// as far as whole words allow.
+std::size_t SkipUnescapedText(std::string_view text, std::size_t pos) {
+  while (text.size() - pos >= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + pos, sizeof word);
+    const std::uint64_t flags = HasByte(word, '&') | HasByte(word, '<') | HasByte(word, '>') | HasByte(word, '\r');
+    if (flags != 0) return std::endian::native == std::endian::little ? pos + std::countr_zero(flags) / 8 : pos;
+    pos += 8;
+  }
+  return pos;
+}
+
 void AppendEscaped(std::string& out, std::string_view text, const Escapes& escapes) {
+  const bool in_text = &escapes == &kTextEscapes;
   std::size_t chunk = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
+    if (in_text && (i = SkipUnescapedText(text, i)) == text.size()) break;
     const auto byte = static_cast<unsigned char>(text[i]);
     if (byte >= 0x80 || escapes[byte] == nullptr) continue;
     out.append(text, chunk, i - chunk).append(escapes[byte]);

@@ -516,7 +516,7 @@ void XmlParser::ParseEndTag() {
   const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");
-  if (name != node.name) {
+  if (!same && name != node.name) {
     Fail(start, "end tag '" + std::string(name) + "' does not match start tag '" + std::string(node.name) + "'");
   }
   SkipSpace();
