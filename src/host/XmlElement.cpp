@@ -259,10 +259,12 @@ std::string XmlElement::GetElementText(std::string_view name, int index, std::st
     RequireElement();
     std::string text;
     if (const XmlNode* child = FindChild(*node_, name, index)) {
+      const XmlNode* first = child->first_child;
+      if (first != nullptr && first->next_sibling == nullptr) return std::string(first->text);  // the usual case
       std::size_t size = 0;
-      for (const XmlNode* item = child->first_child; item != nullptr; item = item->next_sibling) size += item->text.size();
+      for (const XmlNode* item = first; item != nullptr; item = item->next_sibling) size += item->text.size();
       text.reserve(size);
-      for (const XmlNode* item = child->first_child; item != nullptr; item = item->next_sibling) text += item->text;
+      for (const XmlNode* item = first; item != nullptr; item = item->next_sibling) text += item->text;
     }
     return text;
   });

@@ -247,18 +247,21 @@ XmlNode* XmlParser::Parse() {
     if (pos_ >= size) Fail(open_.back().start, "element '" + std::string(open_.back().node->name) + "' is not closed");
     if (text_[pos_] != '<') {
       ParseText();
-    } else if (StartsWith("</")) {
+      continue;
+    }
+    const char next = pos_ + 1 < size ? text_[pos_ + 1] : ' ';  // tells the markup apart
+    if (next == '/') {
       ParseEndTag();
+    } else if (next == '?') {
+      SkipProcessingInstruction();
+    } else if (next != '!') {
+      ParseStartTag();
     } else if (StartsWith("<!--")) {
       SkipComment();
     } else if (StartsWith("<![CDATA[")) {
       ParseCData();
-    } else if (StartsWith("<?")) {
-      SkipProcessingInstruction();
-    } else if (StartsWith("<!")) {
-      Fail(pos_, StartsWith("<!DOCTYPE") ? "DOCTYPE is not supported" : "invalid markup '<!'");
     } else {
-      ParseStartTag();
+      Fail(pos_, StartsWith("<!DOCTYPE") ? "DOCTYPE is not supported" : "invalid markup '<!'");
     }
   }
   ParseMisc(true);
