@@ -99,16 +99,23 @@ constexpr std::array<unsigned char, 256> kNameClass = [] {
   return classes;
 }();
 
+// Length of the name character (`start`: one that may start a name) at
+// text[pos] that needs decoding; 0 when there is none. Kept out of line so the
+// ASCII loop of NameEnd stays small.
+[[gnu::noinline]] std::size_t MultibyteNameChar(std::string_view text, std::size_t pos, bool start) {
+  std::uint32_t c = 0;
+  const std::size_t length = Decode(text, pos, c);
+  return length != 0 && (start ? IsNameStartChar(c) : IsNameChar(c)) ? length : 0;
+}
+
 // End of the name starting at text[pos] (== pos when there is none).
 std::size_t NameEnd(std::string_view text, std::size_t pos) {
   const std::size_t size = text.size();
-  std::uint32_t c = 0;
-  std::size_t length = 0;
   if (pos == size) return pos;
   unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
   if (kind & kStart) {
     ++pos;
-  } else if (kind == kMultibyte && (length = Decode(text, pos, c)) != 0 && IsNameStartChar(c)) {
+  } else if (const std::size_t length = kind == kMultibyte ? MultibyteNameChar(text, pos, true) : 0) {
     pos += length;
   } else {
     return pos;
@@ -117,7 +124,9 @@ std::size_t NameEnd(std::string_view text, std::size_t pos) {
     kind = kNameClass[static_cast<unsigned char>(text[pos])];
     if (kind & kFollow) {
       ++pos;
-    } else if (kind == kMultibyte && (length = Decode(text, pos, c)) != 0 && IsNameChar(c)) {
+    } else if (kind != kMultibyte) {
+      break;
+    } else if (const std::size_t length = MultibyteNameChar(text, pos, false)) {
       pos += length;
     } else {
       break;
