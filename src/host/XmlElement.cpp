@@ -131,30 +131,70 @@ std::size_t SkipUnescapedText(std::string_view text, std::size_t pos) {
   return pos;
 }
 
-void AppendEscaped(std::string& out, std::string_view text, const Escapes& escapes) {
-  const bool in_text = &escapes == &kTextEscapes;
-  std::size_t chunk = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (in_text && (i = SkipUnescapedText(text, i)) == text.size()) break;
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 0x80 || escapes[byte] == nullptr) continue;
-    out.append(text, chunk, i - chunk).append(escapes[byte]);
-    chunk = i + 1;
+// Writes into a string sized beforehand for the text without escapes; the
+// escapes, which are rare, grow it as they need.
+class Writer {
+ public:
+  explicit Writer(std::size_t size) : out_(size, '\0'), at_(out_.data()) {}
+
+  void Put(char c) { *at_++ = c; }
+  void Put(std::string_view text) {
+    std::memcpy(at_, text.data(), text.size());
+    at_ += text.size();
   }
-  out.append(text, chunk, text.size() - chunk);
-}
+
+  // `text` with the bytes that `escapes` names written as references.
+  void PutEscaped(std::string_view text, const Escapes& escapes) {
+    const bool in_text = &escapes == &kTextEscapes;
+    std::size_t chunk = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (in_text && (i = SkipUnescapedText(text, i)) == text.size()) break;
+      const auto byte = static_cast<unsigned char>(text[i]);
+      if (byte >= 0x80 || escapes[byte] == nullptr) continue;
+      const std::string_view escape = escapes[byte];
+      Grow(escape.size() - 1);  // the byte itself was counted
+      Put(text.substr(chunk, i - chunk));
+      Put(escape);
+      chunk = i + 1;
+    }
+    Put(text.substr(chunk));
+  }
+
+  std::string Take() {
+    out_.resize(static_cast<std::size_t>(at_ - out_.data()));
+    return std::move(out_);
+  }
+
+ private:
+  // Room for `count` characters beyond those counted beforehand.
+  void Grow(std::size_t count) {
+    if (spare_ < count) {
+      const auto used = static_cast<std::size_t>(at_ - out_.data());
+      const std::size_t more = std::max(out_.size(), count);
+      out_.resize(out_.size() + more);
+      at_ = out_.data() + used;
+      spare_ += more;
+    }
+    spare_ -= count;
+  }
+
+  std::string out_;
+  char* at_;
+  std::size_t spare_ = 0;  // room beyond what the rest of the count needs
+};
 
 // Writes the start tag, or the whole element when it has no content.
-void WriteStartTag(std::string& out, const XmlNode& node) {
-  out.push_back('<');
-  out.append(node.name);
+void WriteStartTag(Writer& out, const XmlNode& node) {
+  out.Put('<');
+  out.Put(node.name);
   for (const XmlAttribute& attribute : node.attributes) {
-    out.push_back(' ');
-    out.append(attribute.name).append("=\"");
-    AppendEscaped(out, attribute.value, kValueEscapes);
-    out += '"';
+    out.Put(' ');
+    out.Put(attribute.name);
+    out.Put("=\"");
+    out.PutEscaped(attribute.value, kValueEscapes);
+    out.Put('"');
   }
-  out.append(node.first_child == nullptr ? "/>" : ">");
+  out.Put(node.first_child == nullptr ? "/>" : ">");
 }
 
 // Visits `top`'s subtree in document order without recursion: `enter` for
@@ -219,29 +259,35 @@ XmlElement XmlElement::CreateElement(std::string_view name, std::string_view tex
 std::string XmlElement::GetXml() const {
   return WithFailures(kSource, [&] {
     RequireElement();
-    std::size_t size = 0;  // the unescaped length, to size the output once
-    Walk(
-        *node_,
-        [&](const XmlNode& node) {
-          size += node.text.size() + 2 * node.name.size() + 5;
-          for (const XmlAttribute& attribute : node.attributes) size += attribute.name.size() + attribute.value.size() + 4;
-        },
-        [](const XmlNode&) {});
-    std::string out;
-    out.reserve(size);
+    std::size_t size = 0;  // the length without escapes
     Walk(
         *node_,
         [&](const XmlNode& node) {
           if (node.is_text()) {
-            AppendEscaped(out, node.text, kTextEscapes);
+            size += node.text.size();
+            return;
+          }
+          size += 1 + node.name.size() + (node.first_child == nullptr ? 2 : 4 + node.name.size());
+          for (const XmlAttribute& attribute : node.attributes) size += 4 + attribute.name.size() + attribute.value.size();
+        },
+        [](const XmlNode&) {});
+    Writer out(size);
+    Walk(
+        *node_,
+        [&](const XmlNode& node) {
+          if (node.is_text()) {
+            out.PutEscaped(node.text, kTextEscapes);
           } else {
             WriteStartTag(out, node);
           }
         },
         [&](const XmlNode& node) {
-          if (node.first_child != nullptr) out.append("</").append(node.name).append(1, '>');
+          if (node.first_child == nullptr) return;
+          out.Put("</");
+          out.Put(node.name);
+          out.Put('>');
         });
-    return out;
+    return out.Take();
   });
 }
 
