@@ -300,7 +300,7 @@ void XmlParser::Unexpected(const std::string& what) const {
   Fail(pos_, what);
 }
 
-bool XmlParser::SkipSpace() {
+bool XmlParser::SkipMoreSpace() {
   const std::size_t start = pos_;
   while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
   return pos_ != start;
@@ -442,7 +442,7 @@ void XmlParser::ParseStartTag() {
   tag_attributes_.clear();
   if (!attribute_set_.empty()) attribute_set_ = {};  // fresh, so a big tag costs nothing later
   for (;;) {
-    const bool space = SkipSpace();
+    const bool space = pos_ < text_.size() && text_[pos_] != '>' && SkipSpace();  // '>' usually follows at once
     if (StartsWith(">")) {
       ++pos_;
       open_.push_back({node, start});
@@ -531,7 +531,7 @@ void XmlParser::ParseEndTag() {
   if (!same && name != node.name) {
     Fail(start, "end tag '" + std::string(name) + "' does not match start tag '" + std::string(node.name) + "'");
   }
-  SkipSpace();
+  if (!StartsWith(">")) SkipSpace();
   if (!StartsWith(">")) Unexpected("expected '>'");
   ++pos_;
   open_.pop_back();

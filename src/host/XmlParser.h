@@ -47,7 +47,13 @@ class XmlParser {
     }
     return true;
   }
-  bool SkipSpace();
+  // Skips blanks; true when there were any. Inline for the usual "none".
+  bool SkipSpace() {
+    if (pos_ >= text_.size()) return false;
+    const char c = text_[pos_];
+    return (c == ' ' || c == '\t' || c == '\n' || c == '\r') && SkipMoreSpace();
+  }
+  bool SkipMoreSpace();
   std::string_view ParseName();
   void CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out);
   XmlDocument::TextBuilder TextRun();
