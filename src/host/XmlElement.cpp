@@ -34,8 +34,12 @@ void CheckText(std::string_view text) {
   }
 }
 
+[[noreturn, gnu::noinline]] void FailNegativeIndex(int index) {
+  Fail(errors::kInvalidArgument, "Negative index " + std::to_string(index));
+}
+
 XmlNode* FindChild(const XmlNode& parent, std::string_view name, int index) {
-  if (index < 0) Fail(errors::kInvalidArgument, "Negative index " + std::to_string(index));
+  if (index < 0) FailNegativeIndex(index);
   // An invalid name matches no child, so it needs no check of its own.
   for (XmlNode* child = parent.first_child; child != nullptr; child = child->next_sibling) {
     if (child->name.size() != name.size()) continue;
@@ -139,8 +143,22 @@ class Writer {
 
   void Put(char c) { *at_++ = c; }
   void Put(std::string_view text) {
-    std::memcpy(at_, text.data(), text.size());
-    at_ += text.size();
+    const std::size_t n = text.size();
+    const char* from = text.data();
+    // Names and most texts are short: two overlapping fixed-size copies beat
+    // a call to memcpy.
+    if (n >= 8 && n <= 16) {
+      std::memcpy(at_, from, 8);
+      std::memcpy(at_ + n - 8, from + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+      std::memcpy(at_, from, 4);
+      std::memcpy(at_ + n - 4, from + n - 4, 4);
+    } else if (n < 4) {
+      for (std::size_t i = 0; i < n; ++i) at_[i] = from[i];
+    } else {
+      std::memcpy(at_, from, n);
+    }
+    at_ += n;
   }
 
   // `text` with the bytes that `escapes` names written as references.

@@ -145,6 +145,11 @@ bool ContinuesName(std::string_view text, std::size_t pos) {
   return Decode(text, pos, c) != 0 && IsNameChar(c);
 }
 
+// Kept out of line so the end tag's usual path stays small.
+[[gnu::noinline]] std::string MismatchedEndTag(std::string_view name, std::string_view open) {
+  return "end tag '" + std::string(name) + "' does not match start tag '" + std::string(open) + "'";
+}
+
 // Word-at-a-time scanning: eight bytes are tested at once, and the byte loops
 // only see the bytes that need a closer look.
 constexpr std::uint64_t kOnes = 0x0101010101010101;
@@ -154,6 +159,19 @@ std::uint64_t LoadWord(const char* bytes) {
   std::uint64_t word = 0;
   std::memcpy(&word, bytes, sizeof word);
   return word;
+}
+
+// True when `bytes` starts with `name` (the caller checked the length).
+bool SameBytes(const char* bytes, std::string_view name) {
+  const char* other = name.data();
+  std::size_t count = name.size();
+  for (; count >= 8; bytes += 8, other += 8, count -= 8) {
+    if (LoadWord(bytes) != LoadWord(other)) return false;
+  }
+  for (; count > 0; ++bytes, ++other, --count) {
+    if (*bytes != *other) return false;
+  }
+  return true;
 }
 
 // Nonzero when some byte of `word` equals `byte`.
@@ -523,14 +541,11 @@ void XmlParser::ParseEndTag() {
   const XmlNode& node = *open_.back().node;
   // Usually the end tag names the open element: compare it in place.
   const std::size_t after = pos_ + node.name.size();
-  bool same = after <= text_.size() && !ContinuesName(text_, after);
-  for (std::size_t i = 0; same && i < node.name.size(); ++i) same = text_[pos_ + i] == node.name[i];
+  const bool same = after <= text_.size() && SameBytes(text_.data() + pos_, node.name) && !ContinuesName(text_, after);
   const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");
-  if (!same && name != node.name) {
-    Fail(start, "end tag '" + std::string(name) + "' does not match start tag '" + std::string(node.name) + "'");
-  }
+  if (!same && name != node.name) Fail(start, MismatchedEndTag(name, node.name));
   if (!StartsWith(">")) SkipSpace();
   if (!StartsWith(">")) Unexpected("expected '>'");
   ++pos_;
