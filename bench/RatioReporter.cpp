@@ -32,7 +32,7 @@ bool RatioReporter::PrintRatios(std::ostream& out, double limit) const {
     const Times& ours = times_.at(name);
     if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) continue;
     const auto twin = times_.find(name + suffix);
-    if (twin == times_.end() || ours.failed || twin->second.failed || ours.runs == 0 || twin->second.runs == 0) {
+    if (twin == times_.end() || !ours.Usable() || !twin->second.Usable()) {
       out << "ratio " << name << ": no result for it or its pugixml twin\n";
       ok = false;
       continue;

@@ -26,6 +26,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     double median = -1;  // the median aggregate, when reported
     bool failed = false;
 
+    bool Usable() const { return !failed && (runs > 0 || median >= 0); }
     double Cpu() const { return median >= 0 ? median : cpu_sum / runs; }
   };
   std::map<std::string, Times> times_;
