@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace vesk {
@@ -15,6 +16,7 @@ namespace vesk {
 struct XmlAttribute {
   std::string_view name;
   std::string_view value;
+  XmlAttribute* next = nullptr;  // the element's next attribute
 };
 
 // An element, or a run of text (a node without a name). An element's content
@@ -24,7 +26,8 @@ struct XmlAttribute {
 struct XmlNode {
   std::string_view name;                 // empty for a text run
   std::string_view text;                 // the text of a text run
-  std::vector<XmlAttribute> attributes;  // in document order
+  XmlAttribute* first_attribute = nullptr;  // in document order, linked by next
+  XmlAttribute* last_attribute = nullptr;
   XmlNode* parent = nullptr;
   XmlNode* first_child = nullptr;
   XmlNode* last_child = nullptr;
@@ -49,17 +52,18 @@ class XmlDocument {
   XmlDocument() noexcept {}  // user-provided: make_shared must not zero the inline storage
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
-  ~XmlDocument() {
-    for (std::size_t i = 0; i < inline_used_; ++i) InlineNode(i)->~XmlNode();
-    for (Chunk& chunk : chunks_) {
-      for (std::size_t i = 0; i < chunk.used; ++i) chunk.nodes[i].~XmlNode();
-    }
-  }
-
   XmlNode* NewNode(int depth) {
     XmlNode* node = inline_used_ < kInlineNodes ? new (InlineNode(inline_used_++)) XmlNode : ChunkNode();
     node->depth = depth;
     return node;
+  }
+
+  // Adds an attribute `name` (a text of this document) after `node`'s others.
+  XmlAttribute& AddAttribute(XmlNode& node, std::string_view name) {
+    auto* attribute = new (Allocate(sizeof(XmlAttribute), alignof(XmlAttribute))) XmlAttribute{name, {}, nullptr};
+    (node.last_attribute != nullptr ? node.last_attribute->next : node.first_attribute) = attribute;
+    node.last_attribute = attribute;
+    return *attribute;
   }
 
   // Builds a text that the document owns by appending to it; the parser
@@ -147,6 +151,14 @@ class XmlDocument {
     return chars;
   }
 
+  // Room for an object among the stored characters.
+  void* Allocate(std::size_t size, std::size_t alignment) {
+    const auto padding = [&] { return -reinterpret_cast<std::uintptr_t>(chars_tail_) & (alignment - 1); };
+    if (static_cast<std::size_t>(chars_end_ - chars_tail_) < padding() + size) NewCharChunk(size + alignment);
+    chars_tail_ += padding();
+    return Reserve(size);
+  }
+
   void NewCharChunk(std::size_t count) {
     chars_chunk_size_ = std::max(chars_chunk_size_ * 2, count);
     char_chunks_.emplace_back(new char[chars_chunk_size_]);  // left uninitialised
@@ -177,6 +189,10 @@ class XmlDocument {
     ++chunk.used;
     return node;
   }
+
+  // Nodes and attributes are never destroyed one by one: the document frees
+  // their memory as a whole.
+  static_assert(std::is_trivially_destructible_v<XmlNode> && std::is_trivially_destructible_v<XmlAttribute>);
 
   alignas(XmlNode) unsigned char inline_storage_[kInlineNodes * sizeof(XmlNode)];
   std::size_t inline_used_ = 0;

@@ -77,9 +77,13 @@ class RecyclingAllocator {
   friend bool operator==(const RecyclingAllocator&, const RecyclingAllocator&) { return true; }
 
  private:
+#if defined(__SANITIZE_ADDRESS__)
+  static constexpr std::size_t kKept = 0;  // freed documents stay visible to the sanitizer
+#else
   static constexpr std::size_t kKept = 4;
+#endif
   struct Blocks {
-    void* blocks[kKept];
+    void* blocks[kKept > 0 ? kKept : 1];
     std::size_t count = 0;
     ~Blocks() {
       while (count > 0) ::operator delete(blocks[--count]);
@@ -205,11 +209,11 @@ class Writer {
 void WriteStartTag(Writer& out, const XmlNode& node) {
   out.Put('<');
   out.Put(node.name);
-  for (const XmlAttribute& attribute : node.attributes) {
+  for (const XmlAttribute* attribute = node.first_attribute; attribute != nullptr; attribute = attribute->next) {
     out.Put(' ');
-    out.Put(attribute.name);
+    out.Put(attribute->name);
     out.Put("=\"");
-    out.PutEscaped(attribute.value, kValueEscapes);
+    out.PutEscaped(attribute->value, kValueEscapes);
     out.Put('"');
   }
   out.Put(node.first_child == nullptr ? "/>" : ">");
@@ -286,7 +290,9 @@ std::string XmlElement::GetXml() const {
             return;
           }
           size += 1 + node.name.size() + (node.first_child == nullptr ? 2 : 4 + node.name.size());
-          for (const XmlAttribute& attribute : node.attributes) size += 4 + attribute.name.size() + attribute.value.size();
+          for (const XmlAttribute* attribute = node.first_attribute; attribute != nullptr; attribute = attribute->next) {
+            size += 4 + attribute->name.size() + attribute->value.size();
+          }
         },
         [](const XmlNode&) {});
     Writer out(size);
@@ -361,9 +367,8 @@ void XmlElement::AppendElement(const XmlElement& element) {
           XmlNode* to = target == nullptr ? copy : document_->NewNode(target->depth + 1);
           to->name = keep(from.name);
           to->text = keep(from.text);
-          to->attributes.reserve(from.attributes.size());
-          for (const XmlAttribute& attribute : from.attributes) {
-            to->attributes.push_back({keep(attribute.name), keep(attribute.value)});
+          for (const XmlAttribute* attribute = from.first_attribute; attribute != nullptr; attribute = attribute->next) {
+            document.AddAttribute(*to, keep(attribute->name)).value = keep(attribute->value);
           }
           if (target != nullptr) target->Append(to);
           if (!from.is_text()) target = to;

@@ -490,7 +490,7 @@ void XmlParser::ParseAttribute(XmlNode& node) {
   SkipSpace();
   if (!StartsWith("\"") && !StartsWith("'")) Unexpected("expected a quoted attribute value");
   const char quote = text_[pos_++];
-  XmlDocument::TextBuilder value(document_, node.attributes.emplace_back(XmlAttribute{name, {}}).value);
+  XmlDocument::TextBuilder value(document_, document_.AddAttribute(node, name).value);
   for (std::size_t chunk = pos_;;) {
     if (pos_ >= text_.size()) Unexpected("");
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);

@@ -306,14 +306,21 @@ TEST(XmlElement, AppendCopiesTheSubtree) {
 
   XmlElement child;
   {
-    const XmlElement temporary = kFresh.LoadXml("<x><y>z</y></x>");
+    const XmlElement temporary = kFresh.LoadXml("<x><y>z</y><q b='c&amp;'>d&lt;</q></x>");
     root.AppendElement(temporary.GetElement("y", 0));
+    root.AppendElement(temporary.GetElement("q", 0));
     child = temporary.GetElement("y", 0);  // keeps its document alive
   }
+  {
+    const XmlElement gone = kFresh.LoadXml("<x><y>z</y><q b='c&amp;'>d&lt;</q></x>");
+    root.AppendElement(gone.GetElement("q", 0));
+  }
+  kFresh.LoadXml("<o><o>ooooooooooooooooooooooo</o><o b='ooooo'>ooooo</o></o>");  // may reuse freed memory
   EXPECT_EQ(root.GetElementText("y", 0), "z");
   child.AddElement("w", "1");
   EXPECT_EQ(child.GetXml(), "<y>z<w>1</w></y>");
-  EXPECT_EQ(root.GetXml(), "<r><k>1<r><k>1</k></r></k><y>z</y></r>");
+  EXPECT_EQ(root.GetXml(),
+            "<r><k>1<r><k>1</k></r></k><y>z</y><q b=\"c&amp;\">d&lt;</q><q b=\"c&amp;\">d&lt;</q></r>");
 }
 
 TEST(XmlElement, DepthIsLimited) {
