@@ -14,8 +14,9 @@ per_trip() {  # benchmark name, function whose calls are counted
   total=$(callgrind_annotate "$out/cg" 2>/dev/null | awk '/PROGRAM TOTALS/ {gsub(",", "", $1); print $1}')
   echo $((total / n))
 }
-for name in BM_Catalogue BM_GetName BM_GetActionInfo BM_StartExecute; do
+for name in $("$bench" --benchmark_list_tests | grep -v '_Pugi$'); do
   ours=$(per_trip "$name" 'vesk::plugin::MethodCall*')
   twin=$(per_trip "${name}_Pugi" 'vesk::bench::PugiRoundTrip*')
-  awk -v n="$name" -v a="$ours" -v b="$twin" 'BEGIN { printf "%-18s ours %6d  pugixml %6d  ratio %.3f\n", n, a, b, a / b }'
+  awk -v n="$name" -v a="$ours" -v b="$twin" \
+    'BEGIN { printf "%-18s ours %6d  pugixml %6d  ratio %.3f\n", n, a, b, a / b }'
 done

@@ -24,8 +24,8 @@ struct XmlAttribute {
 // children; nodes point into the owning document, so destroying a document
 // never recurses however deep the tree is.
 struct XmlNode {
-  std::string_view name;                 // empty for a text run
-  std::string_view text;                 // the text of a text run
+  std::string_view name;                    // empty for a text run
+  std::string_view text;                    // the text of a text run
   XmlAttribute* first_attribute = nullptr;  // in document order, linked by next
   XmlAttribute* last_attribute = nullptr;
   XmlNode* parent = nullptr;
@@ -43,15 +43,16 @@ struct XmlNode {
   }
 };
 
-// Owns every node of one tree and the characters of its names and texts. The
-// first nodes and characters live inside the document itself and later ones in
-// chunks of growing size, so a small request costs one allocation; nodes are
-// constructed only when used, and addresses stay stable as the document grows.
+// Owns every node of one tree, its attributes and the characters of its names
+// and texts. The first nodes and characters live inside the document itself
+// and later ones in chunks of growing size, so a small request costs one
+// allocation; addresses stay stable as the document grows.
 class XmlDocument {
  public:
-  XmlDocument() noexcept {}  // user-provided: make_shared must not zero the inline storage
+  XmlDocument() noexcept {}  // user-provided, so allocate_shared does not zero the inline storage
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
+
   XmlNode* NewNode(int depth) {
     XmlNode* node = inline_used_ < kInlineNodes ? new (InlineNode(inline_used_++)) XmlNode : ChunkNode();
     node->depth = depth;

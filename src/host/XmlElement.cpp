@@ -95,7 +95,9 @@ class RecyclingAllocator {
   }
 };
 
-std::shared_ptr<XmlDocument> NewDocument() { return std::allocate_shared<XmlDocument>(RecyclingAllocator<XmlDocument>()); }
+std::shared_ptr<XmlDocument> NewDocument() {
+  return std::allocate_shared<XmlDocument>(RecyclingAllocator<XmlDocument>());
+}
 
 // What each ASCII byte is written as, in text or in an attribute value;
 // nullptr for bytes written as they are.
@@ -290,7 +292,7 @@ std::string XmlElement::GetXml() const {
             return;
           }
           size += 1 + node.name.size() + (node.first_child == nullptr ? 2 : 4 + node.name.size());
-          for (const XmlAttribute* attribute = node.first_attribute; attribute != nullptr; attribute = attribute->next) {
+          for (const XmlAttribute* attribute = node.first_attribute; attribute; attribute = attribute->next) {
             size += 4 + attribute->name.size() + attribute->value.size();
           }
         },
@@ -367,7 +369,7 @@ void XmlElement::AppendElement(const XmlElement& element) {
           XmlNode* to = target == nullptr ? copy : document_->NewNode(target->depth + 1);
           to->name = keep(from.name);
           to->text = keep(from.text);
-          for (const XmlAttribute* attribute = from.first_attribute; attribute != nullptr; attribute = attribute->next) {
+          for (const XmlAttribute* attribute = from.first_attribute; attribute; attribute = attribute->next) {
             document.AddAttribute(*to, keep(attribute->name)).value = keep(attribute->value);
           }
           if (target != nullptr) target->Append(to);

@@ -196,7 +196,8 @@ TEST(XmlElement, MalformedInputsNameWhatAndWhere) {
       {"too deep", Repeat("<a>", 257), "line 1, column 769: elements nested deeper than 256"},
       {"NUL after <", std::string("<a><\0/a>", 8), "line 1, column 5: character U+0000 is not allowed in XML"},
       {"end tag extends the name", "<a1></a12>", "line 1, column 5: end tag 'a12' does not match start tag 'a1'"},
-      {"control after plain words", "<a>0123456789\x01</a>", "line 1, column 14: character U+0001 is not allowed in XML"},
+      {"control after plain words", "<a>0123456789\x01</a>",
+       "line 1, column 14: character U+0001 is not allowed in XML"},
       {"bad byte after a word", "<a>01234567\xFF</a>", "line 1, column 12: invalid UTF-8"},
       {"]]> after a word", "<a>01234567]]></a>", "line 1, column 12: ']]>' is not allowed in text"},
   };
