@@ -395,6 +395,10 @@ void XmlParser::ParseMisc(bool after_root) {
   for (;;) {
     SkipSpace();
     if (pos_ >= text_.size()) return;
+    if (!after_root && pos_ + 1 < text_.size() && text_[pos_] == '<' &&
+        (kNameClass[static_cast<unsigned char>(text_[pos_ + 1])] & kStart) != 0) {
+      return;  // the root's start tag, as usual at once
+    }
     if (StartsWith("<!--")) {
       SkipComment();
     } else if (StartsWith("<?")) {
@@ -551,8 +555,6 @@ void XmlParser::ParseEndTag() {
   ++pos_;
   open_.pop_back();
 }
-
-XmlDocument::TextBuilder XmlParser::TextRun() { return document_.TextRun(*open_.back().node); }
 
 void XmlParser::ParseText() {
   XmlDocument::TextBuilder run = TextRun();

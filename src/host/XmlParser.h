@@ -56,7 +56,7 @@ class XmlParser {
   bool SkipMoreSpace();
   std::string_view ParseName();
   void CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out);
-  XmlDocument::TextBuilder TextRun();
+  XmlDocument::TextBuilder TextRun() { return document_.TextRun(*open_.back().node); }
 
   void ParseDeclaration();
   void ParseMisc(bool after_root);
