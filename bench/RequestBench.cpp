@@ -1,14 +1,20 @@
 // Round trips of MethodCall on the simulated platform, each beside its pugixml
-// twin (the same parsing, writing and building steps). Report the ratio of
-// each pair: ours / pugixml.
+// twin (the same parsing, writing and building steps). After the run the ratio
+// of each pair (ours / pugixml, CPU time) is printed.
+//   --check           exit 1 when a round trip is slower than its twin
+//   --iterations=N    run every benchmark exactly N times (for callgrind)
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "AllocationCounter.h"
 #include "PugiTwin.h"
+#include "RatioReporter.h"
 #include "dispatch/plugin.h"
 #include "platform/sim/SimPlatform.h"
 
@@ -83,16 +89,46 @@ void BM_StartExecute_Pugi(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(PugiRoundTrip(request, 3, {{"success", ""}}, {}));
 }
 
-BENCHMARK(BM_Catalogue);
-BENCHMARK(BM_Catalogue_Pugi);
-BENCHMARK(BM_GetName);
-BENCHMARK(BM_GetName_Pugi);
-BENCHMARK(BM_GetActionInfo);
-BENCHMARK(BM_GetActionInfo_Pugi);
-BENCHMARK(BM_StartExecute);
-BENCHMARK(BM_StartExecute_Pugi);
+struct Entry {
+  const char* name;
+  void (*function)(benchmark::State&);
+};
+
+// Every round trip "X" with its twin "X_Pugi"; bench/callgrind.sh pairs them by name too.
+constexpr Entry kBenchmarks[] = {
+    {"BM_Catalogue", &BM_Catalogue},         {"BM_Catalogue_Pugi", &BM_Catalogue_Pugi},
+    {"BM_GetName", &BM_GetName},             {"BM_GetName_Pugi", &BM_GetName_Pugi},
+    {"BM_GetActionInfo", &BM_GetActionInfo}, {"BM_GetActionInfo_Pugi", &BM_GetActionInfo_Pugi},
+    {"BM_StartExecute", &BM_StartExecute},   {"BM_StartExecute_Pugi", &BM_StartExecute_Pugi},
+};
 
 }  // namespace
 }  // namespace vesk::bench
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  bool check = false;
+  long iterations = 0;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--check") == 0) {
+      check = true;
+    } else if (std::strncmp(argv[i], "--iterations=", 13) == 0) {
+      iterations = std::strtol(argv[i] + 13, nullptr, 10);
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  argc = kept;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  vesk::bench::CountPugiAllocations();
+  for (const vesk::bench::Entry& entry : vesk::bench::kBenchmarks) {
+    benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(entry.name, entry.function);
+    if (iterations > 0) registered->Iterations(iterations);
+  }
+  vesk::bench::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  const bool ok = reporter.PrintRatios(std::cout, 1.0);
+  return check && !ok ? 1 : 0;
+}

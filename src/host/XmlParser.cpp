@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
@@ -66,7 +68,7 @@ std::size_t Decode(std::string_view text, std::size_t pos, std::uint32_t& c) {
   return length;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t c) {
+void AppendUtf8(XmlDocument::TextBuilder& out, std::uint32_t c) {
   const auto put = [&](std::uint32_t byte) { out += static_cast<char>(byte); };
   if (c < 0x80) {
     put(c);
@@ -86,28 +88,116 @@ std::string CharName(std::uint32_t c) {
   return "U+" + digits;
 }
 
-// ASCII name characters: 1 may start a name, 2 may only follow.
-constexpr std::array<unsigned char, 128> kAsciiName = [] {
-  std::array<unsigned char, 128> kinds{};
-  for (std::uint32_t c = 0; c < 128; ++c) kinds[c] = IsAsciiNameStart(c) ? 1 : IsNameChar(c) ? 2 : 0;
-  return kinds;
+// What each byte is in a name: kStart may start one, kFollow may only follow,
+// kMultibyte leads a UTF-8 sequence that needs decoding (or is invalid).
+enum : unsigned char { kStart = 1, kFollow = 2, kMultibyte = 4 };
+constexpr std::array<unsigned char, 256> kNameClass = [] {
+  std::array<unsigned char, 256> classes{};
+  for (std::uint32_t c = 0; c < 256; ++c) {
+    classes[c] = c >= 0x80 ? kMultibyte : IsAsciiNameStart(c) ? kStart | kFollow : IsNameChar(c) ? kFollow : 0;
+  }
+  return classes;
 }();
+
+// Length of the name character (`start`: one that may start a name) at
+// text[pos] that needs decoding; 0 when there is none. Kept out of line so the
+// ASCII loop of NameEnd stays small.
+[[gnu::noinline]] std::size_t MultibyteNameChar(std::string_view text, std::size_t pos, bool start) {
+  std::uint32_t c = 0;
+  const std::size_t length = Decode(text, pos, c);
+  return length != 0 && (start ? IsNameStartChar(c) : IsNameChar(c)) ? length : 0;
+}
 
 // End of the name starting at text[pos] (== pos when there is none).
 std::size_t NameEnd(std::string_view text, std::size_t pos) {
-  const std::size_t start = pos;
-  while (pos < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte < 0x80) {
-      const unsigned char kind = kAsciiName[byte];
-      if (kind == 0 || (kind == 2 && pos == start)) break;
-      ++pos;
-      continue;
-    }
-    std::uint32_t c = 0;
-    const std::size_t length = Decode(text, pos, c);
-    if (length == 0 || !(pos == start ? IsNameStartChar(c) : IsNameChar(c))) break;
+  const std::size_t size = text.size();
+  if (pos == size) return pos;
+  unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+  if (kind & kStart) {
+    ++pos;
+  } else if (const std::size_t length = kind == kMultibyte ? MultibyteNameChar(text, pos, true) : 0) {
     pos += length;
+  } else {
+    return pos;
+  }
+  while (pos < size) {
+    kind = kNameClass[static_cast<unsigned char>(text[pos])];
+    if (kind & kFollow) {
+      ++pos;
+    } else if (kind != kMultibyte) {
+      break;
+    } else if (const std::size_t length = MultibyteNameChar(text, pos, false)) {
+      pos += length;
+    } else {
+      break;
+    }
+  }
+  return pos;
+}
+
+// True when text[pos] continues a name (a name character, not necessarily one
+// that may start a name).
+bool ContinuesName(std::string_view text, std::size_t pos) {
+  if (pos >= text.size()) return false;
+  const unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+  if (kind != kMultibyte) return (kind & kFollow) != 0;
+  std::uint32_t c = 0;
+  return Decode(text, pos, c) != 0 && IsNameChar(c);
+}
+
+// Kept out of line so the end tag's usual path stays small.
+[[gnu::noinline]] std::string MismatchedEndTag(std::string_view name, std::string_view open) {
+  return "end tag '" + std::string(name) + "' does not match start tag '" + std::string(open) + "'";
+}
+
+// Word-at-a-time scanning: eight bytes are tested at once, and the byte loops
+// only see the bytes that need a closer look.
+constexpr std::uint64_t kOnes = 0x0101010101010101;
+constexpr std::uint64_t kHighs = 0x8080808080808080;
+
+std::uint64_t LoadWord(const char* bytes) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// True when `bytes` starts with `name` (the caller checked the length).
+bool SameBytes(const char* bytes, std::string_view name) {
+  const char* other = name.data();
+  std::size_t count = name.size();
+  for (; count >= 8; bytes += 8, other += 8, count -= 8) {
+    if (LoadWord(bytes) != LoadWord(other)) return false;
+  }
+  for (; count > 0; ++bytes, ++other, --count) {
+    if (*bytes != *other) return false;
+  }
+  return true;
+}
+
+// Nonzero when some byte of `word` equals `byte`.
+constexpr std::uint64_t HasByte(std::uint64_t word, unsigned char byte) {
+  const std::uint64_t x = word ^ (kOnes * byte);
+  return (x - kOnes) & ~x & kHighs;
+}
+
+// Nonzero when some byte of `word` is a control character or not ASCII.
+constexpr std::uint64_t HasNonPrintable(std::uint64_t word) { return ((word - kOnes * 0x20) | word) & kHighs; }
+
+// The offset in its word of the first byte that `flags` (from the tests above)
+// marks. Only the lowest marked byte is exact (borrows run upwards), so on a
+// big-endian machine the whole word is left to the byte loops.
+int FirstFlagged(std::uint64_t flags) {
+  return std::endian::native == std::endian::little ? std::countr_zero(flags) / 8 : 0;
+}
+
+// Skips from `pos` over printable ASCII other than '<', '&' and ']', the
+// bytes that text takes over unchanged, as far as whole words allow.
+std::size_t SkipPlainText(std::string_view text, std::size_t pos) {
+  while (text.size() - pos >= 8) {
+    const std::uint64_t word = LoadWord(text.data() + pos);
+    const std::uint64_t flags = HasNonPrintable(word) | HasByte(word, '<') | HasByte(word, '&') | HasByte(word, ']');
+    if (flags != 0) return pos + FirstFlagged(flags);
+    pos += 8;
   }
   return pos;
 }
@@ -136,15 +226,28 @@ bool IsEncodingName(std::string_view v) {
 
 }  // namespace
 
-XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth)
-    : text_(text), document_(document), max_depth_(max_depth) {
-  open_.reserve(16);
+std::vector<XmlParser::Open>& XmlParser::OpenScratch() {
+  thread_local std::vector<Open> open;
+  open.clear();  // a parse that failed leaves its stack behind
+  return open;
 }
+
+XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth)
+    : text_(document.Keep(text)), document_(document), max_depth_(max_depth), open_(OpenScratch()) {}
 
 bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(name, 0) == name.size(); }
 
 bool XmlParser::IsText(std::string_view text) {
   for (std::size_t pos = 0; pos < text.size();) {
+    while (text.size() - pos >= 8) {
+      const std::uint64_t flags = HasNonPrintable(LoadWord(text.data() + pos));
+      if (flags != 0) {
+        pos += FirstFlagged(flags);
+        break;
+      }
+      pos += 8;
+    }
+    if (pos == text.size()) break;
     std::uint32_t c = static_cast<unsigned char>(text[pos]);
     if (c >= 0x20 && c < 0x80) {
       ++pos;
@@ -168,21 +271,24 @@ XmlNode* XmlParser::Parse() {
   if (pos_ >= size) Fail(pos_, "no root element");
   ParseStartTag();
   while (!open_.empty()) {
-    if (pos_ >= size) Fail(open_.back().start, "element '" + open_.back().node->name + "' is not closed");
+    if (pos_ >= size) Fail(open_.back().start, "element '" + std::string(open_.back().node->name) + "' is not closed");
     if (text_[pos_] != '<') {
       ParseText();
-    } else if (StartsWith("</")) {
+      continue;
+    }
+    const char next = pos_ + 1 < size ? text_[pos_ + 1] : ' ';  // tells the markup apart
+    if (next == '/') {
       ParseEndTag();
+    } else if (next == '?') {
+      SkipProcessingInstruction();
+    } else if (next != '!') {
+      ParseStartTag();
     } else if (StartsWith("<!--")) {
       SkipComment();
     } else if (StartsWith("<![CDATA[")) {
       ParseCData();
-    } else if (StartsWith("<?")) {
-      SkipProcessingInstruction();
-    } else if (StartsWith("<!")) {
-      Fail(pos_, StartsWith("<!DOCTYPE") ? "DOCTYPE is not supported" : "invalid markup '<!'");
     } else {
-      ParseStartTag();
+      Fail(pos_, StartsWith("<!DOCTYPE") ? "DOCTYPE is not supported" : "invalid markup '<!'");
     }
   }
   ParseMisc(true);
@@ -212,7 +318,7 @@ void XmlParser::Unexpected(const std::string& what) const {
   Fail(pos_, what);
 }
 
-bool XmlParser::SkipSpace() {
+bool XmlParser::SkipMoreSpace() {
   const std::size_t start = pos_;
   while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
   return pos_ != start;
@@ -226,7 +332,7 @@ std::string_view XmlParser::ParseName() {
 
 // Checks that text_[from, to) holds only allowed characters; appends it to
 // `out` (when given) with CR LF and lone CR turned into LF.
-void XmlParser::CheckChars(std::size_t from, std::size_t to, std::string* out) {
+void XmlParser::CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out) {
   std::size_t chunk = from;
   for (pos_ = from; pos_ < to;) {
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
@@ -289,6 +395,10 @@ void XmlParser::ParseMisc(bool after_root) {
   for (;;) {
     SkipSpace();
     if (pos_ >= text_.size()) return;
+    if (!after_root && pos_ + 1 < text_.size() && text_[pos_] == '<' &&
+        (kNameClass[static_cast<unsigned char>(text_[pos_ + 1])] & kStart) != 0) {
+      return;  // the root's start tag, as usual at once
+    }
     if (StartsWith("<!--")) {
       SkipComment();
     } else if (StartsWith("<?")) {
@@ -345,7 +455,7 @@ void XmlParser::ParseStartTag() {
     Fail(start, "elements nested deeper than " + std::to_string(max_depth_));
   }
   XmlNode* node = document_.NewNode(static_cast<int>(open_.size()) + 1);
-  node->name.assign(name);
+  node->name = name;  // a view of the kept source
   if (open_.empty()) {
     root_ = node;
   } else {
@@ -354,7 +464,7 @@ void XmlParser::ParseStartTag() {
   tag_attributes_.clear();
   if (!attribute_set_.empty()) attribute_set_ = {};  // fresh, so a big tag costs nothing later
   for (;;) {
-    const bool space = SkipSpace();
+    const bool space = pos_ < text_.size() && text_[pos_] != '>' && SkipSpace();  // '>' usually follows at once
     if (StartsWith(">")) {
       ++pos_;
       open_.push_back({node, start});
@@ -384,7 +494,7 @@ void XmlParser::ParseAttribute(XmlNode& node) {
   SkipSpace();
   if (!StartsWith("\"") && !StartsWith("'")) Unexpected("expected a quoted attribute value");
   const char quote = text_[pos_++];
-  std::string& value = node.attributes.emplace_back(XmlAttribute{std::string(name), {}}).value;
+  XmlDocument::TextBuilder value(document_, document_.AddAttribute(node, name).value);
   for (std::size_t chunk = pos_;;) {
     if (pos_ >= text_.size()) Unexpected("");
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
@@ -435,27 +545,24 @@ void XmlParser::ParseEndTag() {
   const XmlNode& node = *open_.back().node;
   // Usually the end tag names the open element: compare it in place.
   const std::size_t after = pos_ + node.name.size();
-  const bool same = text_.compare(pos_, node.name.size(), node.name) == 0 &&
-                    (after == text_.size() || NameEnd(text_, after - 1) == after);
+  const bool same = after <= text_.size() && SameBytes(text_.data() + pos_, node.name) && !ContinuesName(text_, after);
   const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");
-  if (name != node.name) {
-    Fail(start, "end tag '" + std::string(name) + "' does not match start tag '" + node.name + "'");
-  }
-  SkipSpace();
+  if (!same && name != node.name) Fail(start, MismatchedEndTag(name, node.name));
+  if (!StartsWith(">")) SkipSpace();
   if (!StartsWith(">")) Unexpected("expected '>'");
   ++pos_;
   open_.pop_back();
 }
 
-std::string& XmlParser::TextRun() { return document_.TextRun(*open_.back().node); }
-
 void XmlParser::ParseText() {
-  std::string& run = TextRun();
+  XmlDocument::TextBuilder run = TextRun();
   const std::size_t size = text_.size();
   std::size_t chunk = pos_;
   while (pos_ < size) {
+    pos_ = SkipPlainText(text_, pos_);
+    if (pos_ == size) break;
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
     if (c >= 0x80) {
       const std::size_t length = Decode(text_, pos_, c);
@@ -492,12 +599,13 @@ void XmlParser::ParseCData() {
   const std::size_t end = text_.find("]]>", start + 9);
   if (end == kNone) Fail(start, "CDATA section is not closed");
   if (end > start + 9) {
-    CheckChars(start + 9, end, &TextRun());
+    XmlDocument::TextBuilder run = TextRun();
+    CheckChars(start + 9, end, &run);
   }
   pos_ = end + 3;
 }
 
-void XmlParser::ParseReference(std::string& out) {
+void XmlParser::ParseReference(XmlDocument::TextBuilder& out) {
   const std::size_t start = pos_++;
   const std::size_t size = text_.size();
   if (StartsWith("#")) {
