@@ -16,6 +16,9 @@
 #include "PugiTwin.h"
 #include "RatioReporter.h"
 #include "dispatch/plugin.h"
+#include "settings/ctlEndProgram.h"
+#include "settings/ctlStartProgram.h"
+#include "platform/headless/HeadlessPanelUiFactory.h"
 #include "platform/sim/SimPlatform.h"
 
 namespace vesk::bench {
@@ -89,6 +92,68 @@ void BM_StartExecute_Pugi(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(PugiRoundTrip(request, 3, {{"success", ""}}, {}));
 }
 
+const std::string kEndRecord = "<params><sett><s>/usr/lib/firefox/firefox</s></sett></params>";
+
+// The end action on an empty simulated process table: the scan's platform
+// calls are made, no window is closed, and no message is shown.
+void BM_EndExecute(benchmark::State& state) { RunPlugin(state, Envelope("EndProgram", "Execute", kEndRecord)); }
+void BM_EndExecute_Pugi(benchmark::State& state) {
+  const std::string request = Envelope("EndProgram", "Execute", kEndRecord);
+  CountAllocations count(state);
+  for (auto _ : state) benchmark::DoNotOptimize(PugiRoundTrip(request, 1, {{"success", ""}}, {}));
+}
+
+// Panels on the headless panel UI that Linux uses: the simulated UI's call
+// records would be measured otherwise.
+template <class Panel>
+void RunPanel(benchmark::State& state, const std::string& request) {
+  platform::sim::InstalledSimPlatform sim;
+  platform::headless::HeadlessPanelUiFactory ui;
+  sim.platform().ui = &ui;
+  Panel panel;
+  panel.MethodCall(Envelope("x", "SetSettings", kStartRecord));
+  CountAllocations count(state);
+  for (auto _ : state) benchmark::DoNotOptimize(panel.MethodCall(request));
+}
+
+void BM_SetSettings(benchmark::State& state) {
+  RunPanel<ctlStartProgram>(state, Envelope("ctlStartProgram", "SetSettings", kStartRecord));
+}
+void BM_SetSettings_Pugi(benchmark::State& state) {
+  const std::string request = Envelope("ctlStartProgram", "SetSettings", kStartRecord);
+  CountAllocations count(state);
+  for (auto _ : state) benchmark::DoNotOptimize(PugiRoundTrip(request, 3, {}, {}));
+}
+
+void BM_GetSettings(benchmark::State& state) {
+  RunPanel<ctlStartProgram>(state, Envelope("ctlStartProgram", "GetSettings", "<params/>"));
+}
+void BM_GetSettings_Pugi(benchmark::State& state) {
+  const std::string request = Envelope("ctlStartProgram", "GetSettings", "<params/>");
+  const std::vector<std::string> record = {"/usr/bin/editor", "--new-window \"notes.txt\"", "/home/user/docs"};
+  CountAllocations count(state);
+  for (auto _ : state) benchmark::DoNotOptimize(PugiRoundTrip(request, 0, {}, record));
+}
+
+void BM_EndSetSettings(benchmark::State& state) {
+  RunPanel<ctlEndProgram>(state, Envelope("ctlEndProgram", "SetSettings", kEndRecord));
+}
+void BM_EndSetSettings_Pugi(benchmark::State& state) {
+  const std::string request = Envelope("ctlEndProgram", "SetSettings", kEndRecord);
+  CountAllocations count(state);
+  for (auto _ : state) benchmark::DoNotOptimize(PugiRoundTrip(request, 1, {}, {}));
+}
+
+void BM_EndGetSettings(benchmark::State& state) {
+  RunPanel<ctlEndProgram>(state, Envelope("ctlEndProgram", "GetSettings", "<params/>"));
+}
+void BM_EndGetSettings_Pugi(benchmark::State& state) {
+  const std::string request = Envelope("ctlEndProgram", "GetSettings", "<params/>");
+  const std::vector<std::string> record = {"/usr/bin/editor"};
+  CountAllocations count(state);
+  for (auto _ : state) benchmark::DoNotOptimize(PugiRoundTrip(request, 0, {}, record));
+}
+
 struct Entry {
   const char* name;
   void (*function)(benchmark::State&);
@@ -100,6 +165,11 @@ constexpr Entry kBenchmarks[] = {
     {"BM_GetName", &BM_GetName},             {"BM_GetName_Pugi", &BM_GetName_Pugi},
     {"BM_GetActionInfo", &BM_GetActionInfo}, {"BM_GetActionInfo_Pugi", &BM_GetActionInfo_Pugi},
     {"BM_StartExecute", &BM_StartExecute},   {"BM_StartExecute_Pugi", &BM_StartExecute_Pugi},
+    {"BM_EndExecute", &BM_EndExecute},       {"BM_EndExecute_Pugi", &BM_EndExecute_Pugi},
+    {"BM_SetSettings", &BM_SetSettings},     {"BM_SetSettings_Pugi", &BM_SetSettings_Pugi},
+    {"BM_GetSettings", &BM_GetSettings},     {"BM_GetSettings_Pugi", &BM_GetSettings_Pugi},
+    {"BM_EndSetSettings", &BM_EndSetSettings}, {"BM_EndSetSettings_Pugi", &BM_EndSetSettings_Pugi},
+    {"BM_EndGetSettings", &BM_EndGetSettings}, {"BM_EndGetSettings_Pugi", &BM_EndGetSettings_Pugi},
 };
 
 }  // namespace

@@ -33,8 +33,7 @@ std::string SettingsPanel::MethodCall(const std::string& args) {
 }
 
 std::string SettingsPanel::IPlugIn_MethodCall(const std::string& args) {
-  const std::string request_text = args;
-  const XmlElement request = XmlElement().LoadXml(request_text);
+  const XmlElement request = XmlElement().LoadXml(args);
   // The target is read like every child but plays no part: a panel answers
   // the same whatever it names.
   static_cast<void>(request.GetElementText("plugin", 0));
