@@ -1,6 +1,8 @@
 #include "platform/Platform.h"
 #include "platform/win32/Win32Library.h"
 #include "platform/win32/Win32MessageBox.h"
+#include "platform/win32/Win32MessagePump.h"
+#include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32Windows.h"
 
@@ -12,11 +14,15 @@ Platform& RealPlatform() {
   static win32::Win32Shell shell;
   static win32::Win32MessageBox message_box;
   static win32::Win32Windows windows;
+  static win32::Win32Processes processes;
+  static win32::Win32MessagePump message_pump;
   static Platform platform = [] {
     Platform p;
     p.shell = &shell;
     p.message_box = &message_box;
     p.windows = &windows;
+    p.processes = &processes;
+    p.message_pump = &message_pump;
     p.serial = NextPlatformSerial();
     return p;
   }();
