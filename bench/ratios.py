@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Prints the median of each command in a hyperfine JSON export and its ratio
-to a base command; --target NAME:MAX marks whether NAME's ratio is within MAX.
+"""Prints the median wall time of each command in a hyperfine JSON export
+and its ratio to a base command, and the same for the mean CPU time (user +
+system, which other load on a shared machine disturbs less); --target
+NAME:MAX marks whether NAME's wall-time ratio is within MAX.
 
 usage: ratios.py EXPORT.json BASE [--target NAME:MAX ...]
 """
@@ -31,7 +33,9 @@ def main(argv):
     for name, r in results.items():
         median = statistics.median(r["times"])
         ratio = median / base_median
-        line = f"{name:>24}: median {median * 1000:9.3f} ms over {len(r['times'])} runs, {ratio:6.2f}x {base}"
+        cpu_ratio = (r["user"] + r["system"]) / (results[base]["user"] + results[base]["system"])
+        line = (f"{name:>10}: median {median * 1000:9.3f} ms over {len(r['times'])} runs, {ratio:6.2f}x {base};"
+                f" CPU (user+sys, mean) {(r['user'] + r['system']) * 1000:8.3f} ms, {cpu_ratio:6.2f}x")
         if name in targets:
             ok = ratio <= targets[name]
             failed |= not ok

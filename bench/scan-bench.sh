@@ -18,13 +18,20 @@ warmup=${WARMUP:-5}
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 
-group=""
+group=""       # the group leader's pid, as it wrote it itself
+starter=""     # the background job that became the leader (setsid may fork)
+leader_file=$(mktemp)
 cleanup() {
+  [ -z "$group" ] && [ -s "$leader_file" ] && group=$(cat "$leader_file")
   if [ -n "$group" ]; then
     kill -TERM "$group" 2>/dev/null || true
-    wait "$group" 2>/dev/null || true
+    # The leader reaps its sleepers, then exits; wait for it to be gone.
+    for _ in $(seq 100); do kill -0 "$group" 2>/dev/null || break; sleep 0.05; done
     group=""
   fi
+  [ -n "$starter" ] && wait "$starter" 2>/dev/null
+  starter=""
+  rm -f "$leader_file"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -36,10 +43,13 @@ fi
 # The group leader starts the sleepers and waits; on TERM it signals its whole
 # group, reaps every sleeper, and exits. sleep 600 bounds their life anyway.
 before=$(ls /proc | grep -c '^[0-9]')
-setsid bash -c 'trap "trap \"\" TERM; kill -TERM 0; wait; exit 0" TERM
+setsid bash -c 'echo $$ >"$1"
+                trap "trap \"\" TERM; kill -TERM 0; wait; exit 0" TERM
                 for _ in $(seq '"$idle"'); do sleep 600 & done
-                wait' &
-group=$!
+                wait' leader "$leader_file" &
+starter=$!
+for _ in $(seq 100); do [ -s "$leader_file" ] && break; sleep 0.05; done
+group=$(cat "$leader_file")
 for _ in $(seq 100); do
   now=$(ls /proc | grep -c '^[0-9]')
   [ "$now" -ge $((before + idle)) ] && break
