@@ -135,7 +135,11 @@ TEST_F(LinuxWindowsTest, WalksOfOneSessionAskEachThingOnce) {
     const WindowSession session(windows_);
     // The first client's windows lie below the second's: its walk passes all of them.
     EXPECT_EQ(modProcessHandler::FindTopLevelWindow(second_pid), *second.window + 3) << "its top window";
+    const unsigned long after_first_walk = LinuxWindows::RequestsThisSession();
     EXPECT_EQ(modProcessHandler::FindTopLevelWindow(first_pid), *first.window + 3);
+    // Four windows met for the first time (three of the second client, the
+    // first's top one): one owner request each, no process request.
+    EXPECT_EQ(LinuxWindows::RequestsThisSession() - after_first_walk, 4u);
     const std::size_t windows_seen = Walk().size();
     const unsigned long requests = LinuxWindows::RequestsThisSession();
     // The order (a few requests), one per window met, the client table (a few).

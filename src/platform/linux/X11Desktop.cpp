@@ -115,8 +115,10 @@ X11Desktop::ClientProcesses X11Desktop::AllClientProcesses() {
   if (!XResQueryExtension(display_, &event_base, &error_base)) return ClientProcesses({});
   int client_count = 0;
   XResClient* raw_clients = nullptr;
-  if (XResQueryClients(display_, &client_count, &raw_clients) != Success) return ClientProcesses({});
+  // Unlike the client-id query, this one returns nonzero on success.
+  const Status listed = XResQueryClients(display_, &client_count, &raw_clients);
   const UniqueXBuffer<XResClient> clients(raw_clients);
+  if (listed == 0) return ClientProcesses({});
   // None as the client: the process ids of all clients in one reply.
   XResClientIdSpec spec{None, XRES_CLIENT_ID_PID_MASK};
   long count = 0;
