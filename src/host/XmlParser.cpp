@@ -161,15 +161,28 @@ std::uint64_t LoadWord(const char* bytes) {
   return word;
 }
 
-// True when `bytes` starts with `name` (the caller checked the length).
+std::uint32_t LoadHalf(const char* bytes) {
+  std::uint32_t half = 0;
+  std::memcpy(&half, bytes, sizeof half);
+  return half;
+}
+
+// True when `bytes` starts with `name` (the caller checked the length). Short
+// names, the usual ones, take two overlapping loads.
 bool SameBytes(const char* bytes, std::string_view name) {
   const char* other = name.data();
-  std::size_t count = name.size();
-  for (; count >= 8; bytes += 8, other += 8, count -= 8) {
-    if (LoadWord(bytes) != LoadWord(other)) return false;
+  const std::size_t count = name.size();
+  if (count >= 8) {
+    for (std::size_t i = 0; i + 8 < count; i += 8) {
+      if (LoadWord(bytes + i) != LoadWord(other + i)) return false;
+    }
+    return LoadWord(bytes + count - 8) == LoadWord(other + count - 8);
   }
-  for (; count > 0; ++bytes, ++other, --count) {
-    if (*bytes != *other) return false;
+  if (count >= 4) {
+    return LoadHalf(bytes) == LoadHalf(other) && LoadHalf(bytes + count - 4) == LoadHalf(other + count - 4);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (bytes[i] != other[i]) return false;
   }
   return true;
 }
@@ -295,7 +308,7 @@ XmlNode* XmlParser::Parse() {
   return root_;
 }
 
-void XmlParser::Fail(std::size_t at, const std::string& what) const {
+void XmlParser::Fail(std::size_t at, std::string_view what) const {
   std::size_t line = 1;
   std::size_t column = 1;
   for (std::size_t i = origin_; i < at && i < text_.size(); ++i) {
@@ -307,10 +320,11 @@ void XmlParser::Fail(std::size_t at, const std::string& what) const {
     }
   }
   throw Failure(errors::kXmlParse, "XmlElement",
-                "XML parse error at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what);
+                "XML parse error at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
+                    std::string(what));
 }
 
-void XmlParser::Unexpected(const std::string& what) const {
+void XmlParser::Unexpected(const char* what) const {
   if (pos_ >= text_.size()) Fail(pos_, "unexpected end of input");
   std::uint32_t c = 0;
   if (Decode(text_, pos_, c) == 0) Fail(pos_, "invalid UTF-8");
@@ -449,25 +463,36 @@ void XmlParser::SkipProcessingInstruction() {
 
 void XmlParser::ParseStartTag() {
   const std::size_t start = pos_++;
-  const std::string_view name = ParseName();
-  if (name.empty()) Unexpected("expected an element name");
+  const std::size_t name_end = NameEnd(text_, pos_);
+  if (name_end == pos_) Unexpected("expected an element name");
+  const std::string_view name(text_.data() + pos_, name_end - pos_);  // a view of the kept source
+  pos_ = name_end;
   if (open_.size() >= static_cast<std::size_t>(max_depth_)) {
     Fail(start, "elements nested deeper than " + std::to_string(max_depth_));
   }
   XmlNode* node = document_.NewNode(static_cast<int>(open_.size()) + 1);
-  node->name = name;  // a view of the kept source
+  node->name = name;
   if (open_.empty()) {
     root_ = node;
   } else {
     open_.back().node->Append(node);
   }
+  if (pos_ < text_.size() && text_[pos_] == '>') {  // the usual tag without attributes
+    ++pos_;
+    open_.push_back({node, start});
+    return;
+  }
+  ParseStartTagRest(*node, start);
+}
+
+void XmlParser::ParseStartTagRest(XmlNode& node, std::size_t start) {
   tag_attributes_.clear();
   if (!attribute_set_.empty()) attribute_set_ = {};  // fresh, so a big tag costs nothing later
   for (;;) {
     const bool space = pos_ < text_.size() && text_[pos_] != '>' && SkipSpace();  // '>' usually follows at once
     if (StartsWith(">")) {
       ++pos_;
-      open_.push_back({node, start});
+      open_.push_back({&node, start});
       return;
     }
     if (StartsWith("/>")) {
@@ -480,7 +505,7 @@ void XmlParser::ParseStartTag() {
     }
     if (NameEnd(text_, pos_) == pos_) Unexpected("expected an attribute name, '>' or '/>'");
     if (!space) Unexpected("expected whitespace before an attribute");
-    ParseAttribute(*node);
+    ParseAttribute(node);
   }
 }
 
@@ -540,10 +565,21 @@ void XmlParser::CheckDuplicate(std::string_view name, std::size_t at) {
 }
 
 void XmlParser::ParseEndTag() {
+  // Usually the end tag names the open element with '>' right after it.
+  const std::string_view open = open_.back().node->name;
+  const std::size_t after = pos_ + 2 + open.size();
+  if (after < text_.size() && text_[after] == '>' && SameBytes(text_.data() + pos_ + 2, open)) {
+    pos_ = after + 1;
+    open_.pop_back();
+    return;
+  }
+  ParseOtherEndTag();
+}
+
+void XmlParser::ParseOtherEndTag() {
   const std::size_t start = pos_;
   pos_ += 2;
   const XmlNode& node = *open_.back().node;
-  // Usually the end tag names the open element: compare it in place.
   const std::size_t after = pos_ + node.name.size();
   const bool same = after <= text_.size() && SameBytes(text_.data() + pos_, node.name) && !ContinuesName(text_, after);
   const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
@@ -557,6 +593,19 @@ void XmlParser::ParseEndTag() {
 }
 
 void XmlParser::ParseText() {
+  XmlNode& parent = *open_.back().node;
+  if (parent.last_child == nullptr || !parent.last_child->is_text()) {
+    // Usually a new run of plain text that ends at markup: a view of the
+    // kept source, found a word at a time.
+    const std::size_t end = SkipPlainText(text_, pos_);
+    if (end < text_.size() && text_[end] == '<') {
+      XmlNode* run = document_.NewNode(parent.depth + 1);
+      run->text = text_.substr(pos_, end - pos_);
+      parent.Append(run);
+      pos_ = end;
+      return;
+    }
+  }
   XmlDocument::TextBuilder run = TextRun();
   const std::size_t size = text_.size();
   std::size_t chunk = pos_;
