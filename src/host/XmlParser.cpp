@@ -161,32 +161,6 @@ std::uint64_t LoadWord(const char* bytes) {
   return word;
 }
 
-std::uint32_t LoadHalf(const char* bytes) {
-  std::uint32_t half = 0;
-  std::memcpy(&half, bytes, sizeof half);
-  return half;
-}
-
-// True when `bytes` starts with `name` (the caller checked the length). Short
-// names, the usual ones, take two overlapping loads.
-bool SameBytes(const char* bytes, std::string_view name) {
-  const char* other = name.data();
-  const std::size_t count = name.size();
-  if (count >= 8) {
-    for (std::size_t i = 0; i + 8 < count; i += 8) {
-      if (LoadWord(bytes + i) != LoadWord(other + i)) return false;
-    }
-    return LoadWord(bytes + count - 8) == LoadWord(other + count - 8);
-  }
-  if (count >= 4) {
-    return LoadHalf(bytes) == LoadHalf(other) && LoadHalf(bytes + count - 4) == LoadHalf(other + count - 4);
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    if (bytes[i] != other[i]) return false;
-  }
-  return true;
-}
-
 // Nonzero when some byte of `word` equals `byte`.
 constexpr std::uint64_t HasByte(std::uint64_t word, unsigned char byte) {
   const std::uint64_t x = word ^ (kOnes * byte);
@@ -251,16 +225,14 @@ XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth
 bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(name, 0) == name.size(); }
 
 bool XmlParser::IsText(std::string_view text) {
-  for (std::size_t pos = 0; pos < text.size();) {
-    while (text.size() - pos >= 8) {
-      const std::uint64_t flags = HasNonPrintable(LoadWord(text.data() + pos));
-      if (flags != 0) {
-        pos += FirstFlagged(flags);
-        break;
-      }
-      pos += 8;
+  std::size_t pos = 0;
+  const std::size_t size = text.size();
+  if (size >= 8) {  // whole words, the last one overlapping: usually all printable ASCII
+    for (; pos + 8 < size && HasNonPrintable(LoadWord(text.data() + pos)) == 0; pos += 8) {
     }
-    if (pos == text.size()) break;
+    if (pos + 8 >= size && HasNonPrintable(LoadWord(text.data() + size - 8)) == 0) return true;
+  }
+  while (pos < size) {
     std::uint32_t c = static_cast<unsigned char>(text[pos]);
     if (c >= 0x20 && c < 0x80) {
       ++pos;
@@ -568,7 +540,7 @@ void XmlParser::ParseEndTag() {
   // Usually the end tag names the open element with '>' right after it.
   const std::string_view open = open_.back().node->name;
   const std::size_t after = pos_ + 2 + open.size();
-  if (after < text_.size() && text_[after] == '>' && SameBytes(text_.data() + pos_ + 2, open)) {
+  if (after < text_.size() && text_[after] == '>' && SameChars(text_.data() + pos_ + 2, open.data(), open.size())) {
     pos_ = after + 1;
     open_.pop_back();
     return;
@@ -581,7 +553,7 @@ void XmlParser::ParseOtherEndTag() {
   pos_ += 2;
   const XmlNode& node = *open_.back().node;
   const std::size_t after = pos_ + node.name.size();
-  const bool same = after <= text_.size() && SameBytes(text_.data() + pos_, node.name) && !ContinuesName(text_, after);
+  const bool same = after <= text_.size() && SameChars(text_.data() + pos_, node.name.data(), node.name.size()) && !ContinuesName(text_, after);
   const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");

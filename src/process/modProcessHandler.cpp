@@ -47,9 +47,7 @@ std::string Trim(const std::string& text) {
 // ASCII letters only, byte by byte: UTF-8 sequences pass unchanged, and the
 // target and the process keys use the same conversion.
 void UpperCaseInPlace(std::string& text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  for (char& c : text) c = static_cast<char>(c - (static_cast<unsigned char>(c - 'a') < 26 ? 'a' - 'A' : 0));
 }
 
 std::string UpperCase(std::string text) {
