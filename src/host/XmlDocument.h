@@ -221,7 +221,7 @@ class XmlDocument {
 
   XmlNode* InlineNode(std::size_t i) { return reinterpret_cast<XmlNode*>(inline_storage_) + i; }
 
-  XmlNode* ChunkNode() {
+  [[gnu::noinline]] XmlNode* ChunkNode() {
     if (chunks_.empty() || chunks_.back().used == chunks_.back().size) {
       const std::size_t size = chunks_.empty() ? 32 : chunks_.back().size * 2;
       auto* nodes = static_cast<XmlNode*>(::operator new(size * sizeof(XmlNode)));

@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
 
@@ -180,6 +184,20 @@ int FirstFlagged(std::uint64_t flags) {
 // Skips from `pos` over printable ASCII other than '<', '&' and ']', the
 // bytes that text takes over unchanged, as far as whole words allow.
 std::size_t SkipPlainText(std::string_view text, std::size_t pos) {
+#if defined(__SSE2__)
+  // Sixteen bytes at once where the machine has the instructions; the same
+  // test as the words below (bytes from 0x80 are negative as signed bytes).
+  while (text.size() - pos >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('&'))),
+                                         _mm_cmpeq_epi8(block, _mm_set1_epi8(']')));
+    const __m128i printable = _mm_cmpgt_epi8(block, _mm_set1_epi8(0x1F));
+    const auto stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, printable)) ^ 0xFFFF);
+    if (stop != 0) return pos + static_cast<std::size_t>(std::countr_zero(stop));
+    pos += 16;
+  }
+#endif
   while (text.size() - pos >= 8) {
     const std::uint64_t word = LoadWord(text.data() + pos);
     const std::uint64_t flags = HasNonPrintable(word) | HasByte(word, '<') | HasByte(word, '&') | HasByte(word, ']');

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 #include "host/ErrorNumbers.h"
@@ -47,7 +48,20 @@ std::string Trim(const std::string& text) {
 // ASCII letters only, byte by byte: UTF-8 sequences pass unchanged, and the
 // target and the process keys use the same conversion.
 void UpperCaseInPlace(std::string& text) {
-  for (char& c : text) c = static_cast<char>(c - (static_cast<unsigned char>(c - 'a') < 26 ? 'a' - 'A' : 0));
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = kOnes * 0x80;
+  std::size_t i = 0;
+  for (; text.size() - i >= 8; i += 8) {  // eight bytes at a time
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    const std::uint64_t low = word & ~kHighs;  // adding to these never carries into the next byte
+    const std::uint64_t lower = (low + kOnes * (0x80 - 'a')) & ~(low + kOnes * (0x80 - 'z' - 1)) & ~word & kHighs;
+    word ^= lower >> 2;  // 0x20, the case bit, in each lower-case ASCII letter
+    std::memcpy(text.data() + i, &word, sizeof word);
+  }
+  for (; i < text.size(); ++i) {
+    if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+  }
 }
 
 std::string UpperCase(std::string text) {
