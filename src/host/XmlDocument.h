@@ -21,9 +21,13 @@ inline void CopyChars(char* to, const char* from, std::size_t count) {
   } else if (count >= 4 && count < 8) {
     std::memcpy(to, from, 4);
     std::memcpy(to + count - 4, from + count - 4, 4);
-  } else if (count < 4) {
-    for (std::size_t i = 0; i < count; ++i) to[i] = from[i];
-  } else {
+  } else if (count >= 2 && count < 4) {
+    to[0] = from[0];
+    to[1] = from[1];
+    to[count - 1] = from[count - 1];
+  } else if (count == 1) {
+    to[0] = from[0];
+  } else if (count > 16) {
     std::memcpy(to, from, count);
   }
 }

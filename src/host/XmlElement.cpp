@@ -204,7 +204,8 @@ void WriteStartTag(Writer& out, const XmlNode& node) {
     out.PutEscaped(attribute->value, kValueEscapes);
     out.Put('"');
   }
-  out.Put(node.first_child == nullptr ? "/>" : ">");
+  if (node.first_child == nullptr) out.Put('/');
+  out.Put('>');
 }
 
 // Visits `top`'s subtree in document order without recursion: `enter` for
@@ -295,7 +296,8 @@ std::string XmlElement::GetXml() const {
         },
         [&](const XmlNode& node) {
           if (node.first_child == nullptr) return;
-          out.Put("</");
+          out.Put('<');
+          out.Put('/');
           out.Put(node.name);
           out.Put('>');
         });

@@ -112,29 +112,36 @@ constexpr std::array<unsigned char, 256> kNameClass = [] {
   return length != 0 && (start ? IsNameStartChar(c) : IsNameChar(c)) ? length : 0;
 }
 
-// End of the name starting at text[pos] (== pos when there is none).
-std::size_t NameEnd(std::string_view text, std::size_t pos) {
+// End of the name whose character at text[pos] is a multibyte one (`start`:
+// the name starts there); the general loop, kept out of line.
+[[gnu::noinline]] std::size_t MultibyteNameEnd(std::string_view text, std::size_t pos, bool start) {
   const std::size_t size = text.size();
-  if (pos == size) return pos;
-  unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
-  if (kind & kStart) {
-    ++pos;
-  } else if (const std::size_t length = kind == kMultibyte ? MultibyteNameChar(text, pos, true) : 0) {
-    pos += length;
-  } else {
-    return pos;
-  }
   while (pos < size) {
-    kind = kNameClass[static_cast<unsigned char>(text[pos])];
-    if (kind & kFollow) {
+    const unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+    if (kind & (start ? kStart : kFollow)) {
       ++pos;
     } else if (kind != kMultibyte) {
       break;
-    } else if (const std::size_t length = MultibyteNameChar(text, pos, false)) {
+    } else if (const std::size_t length = MultibyteNameChar(text, pos, start)) {
       pos += length;
     } else {
       break;
     }
+    start = false;
+  }
+  return pos;
+}
+
+// End of the name starting at text[pos] (== pos when there is none). ASCII
+// names stay in this small loop.
+std::size_t NameEnd(std::string_view text, std::size_t pos) {
+  const std::size_t size = text.size();
+  if (pos == size) return pos;
+  unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+  if ((kind & kStart) == 0) return kind == kMultibyte ? MultibyteNameEnd(text, pos, true) : pos;
+  for (++pos; pos < size; ++pos) {
+    kind = kNameClass[static_cast<unsigned char>(text[pos])];
+    if ((kind & kFollow) == 0) return kind == kMultibyte ? MultibyteNameEnd(text, pos, false) : pos;
   }
   return pos;
 }
