@@ -236,13 +236,23 @@ XmlElement::XmlElement() : state_(State::kFresh), node_(nullptr) {}
 XmlElement::XmlElement(State state, std::shared_ptr<XmlDocument> document, XmlNode* node)
     : state_(state), document_(std::move(document)), node_(node) {}
 
+namespace {
+[[noreturn, gnu::cold, gnu::noinline]] void FailNotSet() {
+  Fail(errors::kEmptyElement, "XML element not set: call LoadXml or CreateElement first");
+}
+[[noreturn, gnu::cold, gnu::noinline]] void FailEmpty() {
+  Fail(errors::kEmptyElement, "XML element is empty (there is no such child element)");
+}
+}  // namespace
+
 void XmlElement::RequireElement() const {
-  if (state_ == State::kFresh) Fail(errors::kEmptyElement, "XML element not set: call LoadXml or CreateElement first");
-  RequireFactory();
+  if (state_ == State::kElement) return;
+  if (state_ == State::kFresh) FailNotSet();
+  FailEmpty();
 }
 
 void XmlElement::RequireFactory() const {
-  if (state_ == State::kEmpty) Fail(errors::kEmptyElement, "XML element is empty (there is no such child element)");
+  if (state_ == State::kEmpty) FailEmpty();
 }
 
 XmlElement XmlElement::LoadXml(std::string_view xml_text, std::string_view /*option*/) const {

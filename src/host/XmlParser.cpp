@@ -281,7 +281,7 @@ XmlNode* XmlParser::Parse() {
   if (pos_ >= size) Fail(pos_, "no root element");
   ParseStartTag();
   while (!open_.empty()) {
-    if (pos_ >= size) Fail(open_.back().start, "element '" + std::string(open_.back().node->name) + "' is not closed");
+    if (pos_ >= size) FailNotClosed();
     if (text_[pos_] != '<') {
       ParseText();
       continue;
@@ -319,6 +319,10 @@ void XmlParser::Fail(std::size_t at, std::string_view what) const {
   throw Failure(errors::kXmlParse, "XmlElement",
                 "XML parse error at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
                     std::string(what));
+}
+
+void XmlParser::FailNotClosed() const {
+  Fail(open_.back().start, "element '" + std::string(open_.back().node->name) + "' is not closed");
 }
 
 void XmlParser::Unexpected(const char* what) const {

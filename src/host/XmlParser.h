@@ -37,6 +37,8 @@ class XmlParser {
   // Fails at the current position, preferring a more precise reason than
   // `what` when the input there ends, is not UTF-8 or is a forbidden character.
   [[noreturn, gnu::cold, gnu::noinline]] void Unexpected(const char* what) const;
+  // Fails at the innermost open element's start tag: the input ended inside it.
+  [[noreturn, gnu::cold, gnu::noinline]] void FailNotClosed() const;
 
   // Compared in place: the parser asks this for every piece of markup.
   template <std::size_t N>
