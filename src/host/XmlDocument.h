@@ -12,6 +12,52 @@
 
 namespace vesk {
 
+// Copies `count` bytes; names and most texts are short, and two overlapping
+// fixed-size copies beat a call to memcpy for them.
+inline void CopyChars(char* to, const char* from, std::size_t count) {
+  if (count >= 8 && count <= 16) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + count - 8, from + count - 8, 8);
+  } else if (count >= 4 && count < 8) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + count - 4, from + count - 4, 4);
+  } else if (count >= 2 && count < 4) {
+    to[0] = from[0];
+    to[1] = from[1];
+    to[count - 1] = from[count - 1];
+  } else if (count == 1) {
+    to[0] = from[0];
+  } else if (count > 16) {
+    std::memcpy(to, from, count);
+  }
+}
+
+// True when the `count` bytes at `a` and `b` are the same; compared in place
+// with overlapping loads, as names are short.
+inline bool SameChars(const char* a, const char* b, std::size_t count) {
+  const auto load8 = [](const char* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+  };
+  const auto load4 = [](const char* p) {
+    std::uint32_t half = 0;
+    std::memcpy(&half, p, sizeof half);
+    return half;
+  };
+  if (count >= 8) {
+    for (std::size_t i = 0; i + 8 < count; i += 8) {
+      if (load8(a + i) != load8(b + i)) return false;
+    }
+    return load8(a + count - 8) == load8(b + count - 8);
+  }
+  if (count >= 4) return load4(a) == load4(b) && load4(a + count - 4) == load4(b + count - 4);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 // Names and texts are views of characters that the owning document keeps.
 struct XmlAttribute {
   std::string_view name;
@@ -97,7 +143,7 @@ class XmlDocument {
   std::string_view Store(std::string_view text) {
     if (text.empty()) return {};
     char* chars = Reserve(text.size());
-    std::memcpy(chars, text.data(), text.size());
+    CopyChars(chars, text.data(), text.size());
     return {chars, text.size()};
   }
 
@@ -179,7 +225,7 @@ class XmlDocument {
 
   XmlNode* InlineNode(std::size_t i) { return reinterpret_cast<XmlNode*>(inline_storage_) + i; }
 
-  XmlNode* ChunkNode() {
+  [[gnu::noinline]] XmlNode* ChunkNode() {
     if (chunks_.empty() || chunks_.back().used == chunks_.back().size) {
       const std::size_t size = chunks_.empty() ? 32 : chunks_.back().size * 2;
       auto* nodes = static_cast<XmlNode*>(::operator new(size * sizeof(XmlNode)));

@@ -42,10 +42,10 @@ XmlNode* FindChild(const XmlNode& parent, std::string_view name, int index) {
   if (index < 0) FailNegativeIndex(index);
   // An invalid name matches no child, so it needs no check of its own.
   for (XmlNode* child = parent.first_child; child != nullptr; child = child->next_sibling) {
-    if (child->name.size() != name.size()) continue;
-    bool same = true;  // compared in place: names are short
-    for (std::size_t i = 0; same && i < name.size(); ++i) same = child->name[i] == name[i];
-    if (same && index-- == 0) return child;
+    if (child->name.size() == name.size() && SameChars(child->name.data(), name.data(), name.size()) &&
+        index-- == 0) {
+      return child;
+    }
   }
   return nullptr;
 }
@@ -149,22 +149,8 @@ class Writer {
 
   void Put(char c) { *at_++ = c; }
   void Put(std::string_view text) {
-    const std::size_t n = text.size();
-    const char* from = text.data();
-    // Names and most texts are short: two overlapping fixed-size copies beat
-    // a call to memcpy.
-    if (n >= 8 && n <= 16) {
-      std::memcpy(at_, from, 8);
-      std::memcpy(at_ + n - 8, from + n - 8, 8);
-    } else if (n >= 4 && n < 8) {
-      std::memcpy(at_, from, 4);
-      std::memcpy(at_ + n - 4, from + n - 4, 4);
-    } else if (n < 4) {
-      for (std::size_t i = 0; i < n; ++i) at_[i] = from[i];
-    } else {
-      std::memcpy(at_, from, n);
-    }
-    at_ += n;
+    CopyChars(at_, text.data(), text.size());
+    at_ += text.size();
   }
 
   // `text` with the bytes that `escapes` names written as references.
@@ -218,7 +204,8 @@ void WriteStartTag(Writer& out, const XmlNode& node) {
     out.PutEscaped(attribute->value, kValueEscapes);
     out.Put('"');
   }
-  out.Put(node.first_child == nullptr ? "/>" : ">");
+  if (node.first_child == nullptr) out.Put('/');
+  out.Put('>');
 }
 
 // Visits `top`'s subtree in document order without recursion: `enter` for
@@ -249,13 +236,23 @@ XmlElement::XmlElement() : state_(State::kFresh), node_(nullptr) {}
 XmlElement::XmlElement(State state, std::shared_ptr<XmlDocument> document, XmlNode* node)
     : state_(state), document_(std::move(document)), node_(node) {}
 
+namespace {
+[[noreturn, gnu::cold, gnu::noinline]] void FailNotSet() {
+  Fail(errors::kEmptyElement, "XML element not set: call LoadXml or CreateElement first");
+}
+[[noreturn, gnu::cold, gnu::noinline]] void FailEmpty() {
+  Fail(errors::kEmptyElement, "XML element is empty (there is no such child element)");
+}
+}  // namespace
+
 void XmlElement::RequireElement() const {
-  if (state_ == State::kFresh) Fail(errors::kEmptyElement, "XML element not set: call LoadXml or CreateElement first");
-  RequireFactory();
+  if (state_ == State::kElement) return;
+  if (state_ == State::kFresh) FailNotSet();
+  FailEmpty();
 }
 
 void XmlElement::RequireFactory() const {
-  if (state_ == State::kEmpty) Fail(errors::kEmptyElement, "XML element is empty (there is no such child element)");
+  if (state_ == State::kEmpty) FailEmpty();
 }
 
 XmlElement XmlElement::LoadXml(std::string_view xml_text, std::string_view /*option*/) const {
@@ -309,7 +306,8 @@ std::string XmlElement::GetXml() const {
         },
         [&](const XmlNode& node) {
           if (node.first_child == nullptr) return;
-          out.Put("</");
+          out.Put('<');
+          out.Put('/');
           out.Put(node.name);
           out.Put('>');
         });
@@ -346,36 +344,38 @@ void XmlElement::AppendElement(const XmlElement& element) {
   WithFailures(kSource, [&] {
     RequireElement();
     element.RequireElement();
-    // The subtree's deepest level decides whether the copy fits below this node.
-    const XmlNode& source = *element.node_;
-    int deepest = source.depth;
-    Walk(
-        source, [&](const XmlNode& node) { deepest = std::max(deepest, node.depth); }, [](const XmlNode&) {});
-    if (node_->depth + 1 + (deepest - source.depth) > kMaxDepth) {
-      Fail(errors::kInvalidArgument,
-           "Appending the element would nest elements deeper than " + std::to_string(kMaxDepth));
-    }
     // Copy first and attach last: the source may be this node or one of its
     // ancestors, and must not change while it is read. Stored characters never
-    // change, so within one document the copy shares them.
+    // change, so within one document the copy shares them. The copy's deepest
+    // level decides whether it may be attached; one that may not stays
+    // unreachable in the document.
+    const XmlNode& source = *element.node_;
     XmlDocument& document = *document_;
     const bool same_document = element.document_ == document_;
     const auto keep = [&](std::string_view text) { return same_document ? text : document.Store(text); };
-    XmlNode* copy = document_->NewNode(node_->depth + 1);
+    XmlNode* copy = document.NewNode(node_->depth + 1);
     XmlNode* target = nullptr;  // the copy's node whose content is being copied
+    int deepest = copy->depth;
     Walk(
         source,
         [&](const XmlNode& from) {
-          XmlNode* to = target == nullptr ? copy : document_->NewNode(target->depth + 1);
+          XmlNode* to = target == nullptr ? copy : document.NewNode(target->depth + 1);
           to->name = keep(from.name);
           to->text = keep(from.text);
           for (const XmlAttribute* attribute = from.first_attribute; attribute; attribute = attribute->next) {
             document.AddAttribute(*to, keep(attribute->name)).value = keep(attribute->value);
           }
           if (target != nullptr) target->Append(to);
-          if (!from.is_text()) target = to;
+          if (!from.is_text()) {
+            target = to;
+            deepest = std::max(deepest, to->depth);
+          }
         },
         [&](const XmlNode&) { target = target->parent; });
+    if (deepest > kMaxDepth) {
+      Fail(errors::kInvalidArgument,
+           "Appending the element would nest elements deeper than " + std::to_string(kMaxDepth));
+    }
     node_->Append(copy);
   });
 }

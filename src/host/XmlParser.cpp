@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
 
@@ -108,29 +112,36 @@ constexpr std::array<unsigned char, 256> kNameClass = [] {
   return length != 0 && (start ? IsNameStartChar(c) : IsNameChar(c)) ? length : 0;
 }
 
-// End of the name starting at text[pos] (== pos when there is none).
-std::size_t NameEnd(std::string_view text, std::size_t pos) {
+// End of the name whose character at text[pos] is a multibyte one (`start`:
+// the name starts there); the general loop, kept out of line.
+[[gnu::noinline]] std::size_t MultibyteNameEnd(std::string_view text, std::size_t pos, bool start) {
   const std::size_t size = text.size();
-  if (pos == size) return pos;
-  unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
-  if (kind & kStart) {
-    ++pos;
-  } else if (const std::size_t length = kind == kMultibyte ? MultibyteNameChar(text, pos, true) : 0) {
-    pos += length;
-  } else {
-    return pos;
-  }
   while (pos < size) {
-    kind = kNameClass[static_cast<unsigned char>(text[pos])];
-    if (kind & kFollow) {
+    const unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+    if (kind & (start ? kStart : kFollow)) {
       ++pos;
     } else if (kind != kMultibyte) {
       break;
-    } else if (const std::size_t length = MultibyteNameChar(text, pos, false)) {
+    } else if (const std::size_t length = MultibyteNameChar(text, pos, start)) {
       pos += length;
     } else {
       break;
     }
+    start = false;
+  }
+  return pos;
+}
+
+// End of the name starting at text[pos] (== pos when there is none). ASCII
+// names stay in this small loop.
+std::size_t NameEnd(std::string_view text, std::size_t pos) {
+  const std::size_t size = text.size();
+  if (pos == size) return pos;
+  unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+  if ((kind & kStart) == 0) return kind == kMultibyte ? MultibyteNameEnd(text, pos, true) : pos;
+  for (++pos; pos < size; ++pos) {
+    kind = kNameClass[static_cast<unsigned char>(text[pos])];
+    if ((kind & kFollow) == 0) return kind == kMultibyte ? MultibyteNameEnd(text, pos, false) : pos;
   }
   return pos;
 }
@@ -161,19 +172,6 @@ std::uint64_t LoadWord(const char* bytes) {
   return word;
 }
 
-// True when `bytes` starts with `name` (the caller checked the length).
-bool SameBytes(const char* bytes, std::string_view name) {
-  const char* other = name.data();
-  std::size_t count = name.size();
-  for (; count >= 8; bytes += 8, other += 8, count -= 8) {
-    if (LoadWord(bytes) != LoadWord(other)) return false;
-  }
-  for (; count > 0; ++bytes, ++other, --count) {
-    if (*bytes != *other) return false;
-  }
-  return true;
-}
-
 // Nonzero when some byte of `word` equals `byte`.
 constexpr std::uint64_t HasByte(std::uint64_t word, unsigned char byte) {
   const std::uint64_t x = word ^ (kOnes * byte);
@@ -193,6 +191,20 @@ int FirstFlagged(std::uint64_t flags) {
 // Skips from `pos` over printable ASCII other than '<', '&' and ']', the
 // bytes that text takes over unchanged, as far as whole words allow.
 std::size_t SkipPlainText(std::string_view text, std::size_t pos) {
+#if defined(__SSE2__)
+  // Sixteen bytes at once where the machine has the instructions; the same
+  // test as the words below (bytes from 0x80 are negative as signed bytes).
+  while (text.size() - pos >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('&'))),
+                                         _mm_cmpeq_epi8(block, _mm_set1_epi8(']')));
+    const __m128i printable = _mm_cmpgt_epi8(block, _mm_set1_epi8(0x1F));
+    const auto stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, printable)) ^ 0xFFFF);
+    if (stop != 0) return pos + static_cast<std::size_t>(std::countr_zero(stop));
+    pos += 16;
+  }
+#endif
   while (text.size() - pos >= 8) {
     const std::uint64_t word = LoadWord(text.data() + pos);
     const std::uint64_t flags = HasNonPrintable(word) | HasByte(word, '<') | HasByte(word, '&') | HasByte(word, ']');
@@ -238,16 +250,14 @@ XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth
 bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(name, 0) == name.size(); }
 
 bool XmlParser::IsText(std::string_view text) {
-  for (std::size_t pos = 0; pos < text.size();) {
-    while (text.size() - pos >= 8) {
-      const std::uint64_t flags = HasNonPrintable(LoadWord(text.data() + pos));
-      if (flags != 0) {
-        pos += FirstFlagged(flags);
-        break;
-      }
-      pos += 8;
+  std::size_t pos = 0;
+  const std::size_t size = text.size();
+  if (size >= 8) {  // whole words, the last one overlapping: usually all printable ASCII
+    for (; pos + 8 < size && HasNonPrintable(LoadWord(text.data() + pos)) == 0; pos += 8) {
     }
-    if (pos == text.size()) break;
+    if (pos + 8 >= size && HasNonPrintable(LoadWord(text.data() + size - 8)) == 0) return true;
+  }
+  while (pos < size) {
     std::uint32_t c = static_cast<unsigned char>(text[pos]);
     if (c >= 0x20 && c < 0x80) {
       ++pos;
@@ -271,7 +281,7 @@ XmlNode* XmlParser::Parse() {
   if (pos_ >= size) Fail(pos_, "no root element");
   ParseStartTag();
   while (!open_.empty()) {
-    if (pos_ >= size) Fail(open_.back().start, "element '" + std::string(open_.back().node->name) + "' is not closed");
+    if (pos_ >= size) FailNotClosed();
     if (text_[pos_] != '<') {
       ParseText();
       continue;
@@ -295,7 +305,7 @@ XmlNode* XmlParser::Parse() {
   return root_;
 }
 
-void XmlParser::Fail(std::size_t at, const std::string& what) const {
+void XmlParser::Fail(std::size_t at, std::string_view what) const {
   std::size_t line = 1;
   std::size_t column = 1;
   for (std::size_t i = origin_; i < at && i < text_.size(); ++i) {
@@ -307,10 +317,15 @@ void XmlParser::Fail(std::size_t at, const std::string& what) const {
     }
   }
   throw Failure(errors::kXmlParse, "XmlElement",
-                "XML parse error at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what);
+                "XML parse error at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
+                    std::string(what));
 }
 
-void XmlParser::Unexpected(const std::string& what) const {
+void XmlParser::FailNotClosed() const {
+  Fail(open_.back().start, "element '" + std::string(open_.back().node->name) + "' is not closed");
+}
+
+void XmlParser::Unexpected(const char* what) const {
   if (pos_ >= text_.size()) Fail(pos_, "unexpected end of input");
   std::uint32_t c = 0;
   if (Decode(text_, pos_, c) == 0) Fail(pos_, "invalid UTF-8");
@@ -449,25 +464,36 @@ void XmlParser::SkipProcessingInstruction() {
 
 void XmlParser::ParseStartTag() {
   const std::size_t start = pos_++;
-  const std::string_view name = ParseName();
-  if (name.empty()) Unexpected("expected an element name");
+  const std::size_t name_end = NameEnd(text_, pos_);
+  if (name_end == pos_) Unexpected("expected an element name");
+  const std::string_view name(text_.data() + pos_, name_end - pos_);  // a view of the kept source
+  pos_ = name_end;
   if (open_.size() >= static_cast<std::size_t>(max_depth_)) {
     Fail(start, "elements nested deeper than " + std::to_string(max_depth_));
   }
   XmlNode* node = document_.NewNode(static_cast<int>(open_.size()) + 1);
-  node->name = name;  // a view of the kept source
+  node->name = name;
   if (open_.empty()) {
     root_ = node;
   } else {
     open_.back().node->Append(node);
   }
+  if (pos_ < text_.size() && text_[pos_] == '>') {  // the usual tag without attributes
+    ++pos_;
+    open_.push_back({node, start});
+    return;
+  }
+  ParseStartTagRest(*node, start);
+}
+
+void XmlParser::ParseStartTagRest(XmlNode& node, std::size_t start) {
   tag_attributes_.clear();
   if (!attribute_set_.empty()) attribute_set_ = {};  // fresh, so a big tag costs nothing later
   for (;;) {
     const bool space = pos_ < text_.size() && text_[pos_] != '>' && SkipSpace();  // '>' usually follows at once
     if (StartsWith(">")) {
       ++pos_;
-      open_.push_back({node, start});
+      open_.push_back({&node, start});
       return;
     }
     if (StartsWith("/>")) {
@@ -480,7 +506,7 @@ void XmlParser::ParseStartTag() {
     }
     if (NameEnd(text_, pos_) == pos_) Unexpected("expected an attribute name, '>' or '/>'");
     if (!space) Unexpected("expected whitespace before an attribute");
-    ParseAttribute(*node);
+    ParseAttribute(node);
   }
 }
 
@@ -540,12 +566,23 @@ void XmlParser::CheckDuplicate(std::string_view name, std::size_t at) {
 }
 
 void XmlParser::ParseEndTag() {
+  // Usually the end tag names the open element with '>' right after it.
+  const std::string_view open = open_.back().node->name;
+  const std::size_t after = pos_ + 2 + open.size();
+  if (after < text_.size() && text_[after] == '>' && SameChars(text_.data() + pos_ + 2, open.data(), open.size())) {
+    pos_ = after + 1;
+    open_.pop_back();
+    return;
+  }
+  ParseOtherEndTag();
+}
+
+void XmlParser::ParseOtherEndTag() {
   const std::size_t start = pos_;
   pos_ += 2;
   const XmlNode& node = *open_.back().node;
-  // Usually the end tag names the open element: compare it in place.
   const std::size_t after = pos_ + node.name.size();
-  const bool same = after <= text_.size() && SameBytes(text_.data() + pos_, node.name) && !ContinuesName(text_, after);
+  const bool same = after <= text_.size() && SameChars(text_.data() + pos_, node.name.data(), node.name.size()) && !ContinuesName(text_, after);
   const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");
@@ -557,6 +594,19 @@ void XmlParser::ParseEndTag() {
 }
 
 void XmlParser::ParseText() {
+  XmlNode& parent = *open_.back().node;
+  if (parent.last_child == nullptr || !parent.last_child->is_text()) {
+    // Usually a new run of plain text that ends at markup: a view of the
+    // kept source, found a word at a time.
+    const std::size_t end = SkipPlainText(text_, pos_);
+    if (end < text_.size() && text_[end] == '<') {
+      XmlNode* run = document_.NewNode(parent.depth + 1);
+      run->text = text_.substr(pos_, end - pos_);
+      parent.Append(run);
+      pos_ = end;
+      return;
+    }
+  }
   XmlDocument::TextBuilder run = TextRun();
   const std::size_t size = text_.size();
   std::size_t chunk = pos_;

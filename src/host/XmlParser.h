@@ -33,10 +33,12 @@ class XmlParser {
 
   static std::vector<Open>& OpenScratch();
 
-  [[noreturn]] void Fail(std::size_t at, const std::string& what) const;
+  [[noreturn, gnu::cold, gnu::noinline]] void Fail(std::size_t at, std::string_view what) const;
   // Fails at the current position, preferring a more precise reason than
   // `what` when the input there ends, is not UTF-8 or is a forbidden character.
-  [[noreturn]] void Unexpected(const std::string& what) const;
+  [[noreturn, gnu::cold, gnu::noinline]] void Unexpected(const char* what) const;
+  // Fails at the innermost open element's start tag: the input ended inside it.
+  [[noreturn, gnu::cold, gnu::noinline]] void FailNotClosed() const;
 
   // Compared in place: the parser asks this for every piece of markup.
   template <std::size_t N>
@@ -63,9 +65,13 @@ class XmlParser {
   void SkipComment();
   void SkipProcessingInstruction();
   void ParseStartTag();
+  // The rest of a start tag whose name is not followed by '>' at once.
+  void ParseStartTagRest(XmlNode& node, std::size_t start);
   void ParseAttribute(XmlNode& node);
   void CheckDuplicate(std::string_view name, std::size_t at);
   void ParseEndTag();
+  // An end tag that is not the open element's name followed by '>' at once.
+  [[gnu::noinline]] void ParseOtherEndTag();
   void ParseText();
   void ParseCData();
   void ParseReference(XmlDocument::TextBuilder& out);

@@ -59,10 +59,11 @@ std::string SettingsPanel::ApplyRecord(const std::string& params, std::span<cons
 std::string SettingsPanel::CollectRecord(const std::string& params, std::span<const char* const> boxes) {
   // Parsed only so that a malformed params element fails the request.
   static_cast<void>(XmlElement().LoadXml(params));
+  // The record is built in place inside the result rather than copied in.
   XmlElement result = XmlElement().CreateElement("result");
-  XmlElement settings = XmlElement().CreateElement("sett");
+  result.AddElement("sett", "");
+  XmlElement settings = result.GetElement("sett", 0);
   for (const char* box : boxes) settings.AddElement("s", ui_->GetText(box));
-  result.AppendElement(settings);
   return result.GetXml();
 }
 

@@ -377,5 +377,59 @@ TEST(XmlElement, LargeInputsStayCorrect) {
             "XML parse error at line 1, column " + std::to_string(column) + ": duplicate attribute 'a7'");
 }
 
+// Texts long enough for the scans that test several bytes at once, with the
+// one byte that needs a closer look at every offset.
+TEST(XmlElement, SpecialBytesAtEveryOffsetOfLongTexts) {
+  const struct {
+    const char* label;
+    std::string piece;
+    bool valid;
+  } rows[] = {
+      {"ampersand", "&", true},   {"less-than", "<", true},         {"greater-than", ">", true},
+      {"bracket", "]", true},     {"CR", "\r", true},               {"tab", "\t", true},
+      {"DEL", "\x7F", true},      {"e acute", "\xC3\xA9", true},    {"control", "\x01", false},
+      {"bad byte", "\xFF", false}, {"truncated UTF-8", "\xC3", false},
+  };
+  for (const auto& row : rows) {
+    for (const std::size_t length : {8, 15, 16, 17, 33}) {
+      for (std::size_t at = 0; at < length; ++at) {
+        const std::string text = std::string(at, 'x') + row.piece + std::string(length - at - 1, 'y');
+        const std::string where = std::string(row.label) + " at " + std::to_string(at) + " of " + std::to_string(length);
+        if (!row.valid) {
+          EXPECT_EQ(FailureOf([&] { kFresh.CreateElement("t", text); }).number(), errors::kInvalidArgument) << where;
+          EXPECT_EQ(FailureOf([&] { kFresh.LoadXml("<t>" + text + "</t>"); }).number(), errors::kXmlParse) << where;
+          continue;
+        }
+        const std::string xml = kFresh.CreateElement("t", text).GetXml();
+        EXPECT_EQ(kFresh.LoadXml("<r>" + xml + "</r>").GetElementText("t", 0), text) << where;
+      }
+    }
+  }
+}
+
+// End tags and child lookups compare names of every length around the sizes
+// compared at once; a difference in the first or last character counts.
+TEST(XmlElement, NamesOfEveryLengthAreComparedWhole) {
+  for (std::size_t length = 1; length <= 20; ++length) {
+    const std::string name(length, 'n');
+    std::string last = name;
+    last.back() = 'm';
+    std::string first = name;
+    first.front() = 'm';
+    const XmlElement root = kFresh.LoadXml("<r><" + name + ">v</" + name + "><" + last + ">w</" + last + "></r>");
+    EXPECT_EQ(root.GetElementText(name, 0), "v") << length;
+    EXPECT_EQ(root.GetElementText(last, 0), "w") << length;
+    EXPECT_TRUE(root.GetElement(first, 0).IsEmpty() || length == 1) << length;
+    EXPECT_TRUE(root.GetElement(name + "n", 0).IsEmpty()) << length;
+    for (const std::string& other : {last, first, name + "n", name.substr(1)}) {
+      if (other.empty()) continue;
+      EXPECT_EQ(FailureOf([&] { kFresh.LoadXml("<" + name + ">v</" + other + ">"); }).description(),
+                "XML parse error at line 1, column " + std::to_string(length + 4) + ": end tag '" + other +
+                    "' does not match start tag '" + name + "'")
+          << length;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vesk
