@@ -69,7 +69,7 @@ class XmlDocument {
 
   struct Chunk {
     struct Free {
-      void operator()(XmlNode* nodes) const { ::operator delete(nodes); }
+      void operator()(XmlNode* block) const { ::operator delete(block); }
     };
     std::unique_ptr<XmlNode, Free> storage;
     XmlNode* nodes;

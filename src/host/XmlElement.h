@@ -6,7 +6,7 @@
 
 namespace vesk {
 
-struct XmlDocument;
+class XmlDocument;
 struct XmlNode;
 
 // The host's XML element: a small, cheaply copied handle into a document that
