@@ -12,6 +12,8 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-d
 packages+=(hyperfine xdotool procps gnuplot-nox)
 # Fuzzing (clang with libFuzzer) and the XML differential test (libxml2).
 packages+=(clang libclang-rt-dev libxml2-dev)
+# Memory checking of the host's long batch.
+packages+=(valgrind)
 windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb
                   googletest x11-utils)
 for arg in "$@"; do

@@ -1,10 +1,10 @@
 #include "platform/Platform.h"
-#include "platform/headless/HeadlessPanelUiFactory.h"
 #include "platform/linux/LinuxMessageBox.h"
 #include "platform/linux/LinuxMessagePump.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxShell.h"
 #include "platform/linux/LinuxWindows.h"
+#include "platform/linux/PerThreadPanelUiFactory.h"
 
 namespace vesk::platform {
 
@@ -12,7 +12,7 @@ Platform& RealPlatform() {
   static linux_backend::LinuxShell shell;
   static linux_backend::LinuxMessageBox message_box;
   static linux_backend::LinuxWindows windows;
-  static headless::HeadlessPanelUiFactory ui;  // no dialog answers: every display cancels
+  static linux_backend::PerThreadPanelUiFactory ui;  // each thread its own panels
   static linux_backend::LinuxProcesses processes;
   static linux_backend::LinuxMessagePump message_pump;
   static Platform platform = [] {

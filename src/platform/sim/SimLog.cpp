@@ -6,6 +6,13 @@
 namespace vesk::platform::sim {
 
 void SimLog::Record(std::string name, std::vector<std::string> args) {
+  ++positions_;
+  if (fail_at_remaining_ > 0 && --fail_at_remaining_ == 0) {
+    if (recording_) calls_.push_back(SimCall{std::move(name), std::move(args)});
+    Failure failure = std::move(*fail_at_);
+    fail_at_.reset();
+    throw failure;
+  }
   if (!recording_) return;
   calls_.push_back(SimCall{std::move(name), std::move(args)});
   for (auto fault = faults_.begin(); fault != faults_.end(); ++fault) {
@@ -19,6 +26,11 @@ void SimLog::Record(std::string name, std::vector<std::string> args) {
 
 void SimLog::FailOn(std::string name, int nth, Failure failure) {
   faults_.push_back(Fault{std::move(name), nth, std::move(failure)});
+}
+
+void SimLog::FailAt(int nth, Failure failure) {
+  fail_at_remaining_ = nth;
+  fail_at_ = std::move(failure);
 }
 
 std::vector<std::string> SimLog::Names() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,12 @@ class SimLog {
   // Makes the `nth` call named `name` from now on (1 is the next one) throw
   // `failure` once it has been recorded.
   void FailOn(std::string name, int nth, Failure failure);
+  // Makes the `nth` call from now (1 is the next one), whatever its name,
+  // throw `failure` once it has been recorded. One such fault at a time.
+  void FailAt(int nth, Failure failure);
+  // Calls made since this log was created, recorded or not: the positions a
+  // fault can be put at.
+  int positions() const { return positions_; }
 
  private:
   struct Fault {
@@ -39,6 +46,9 @@ class SimLog {
   std::vector<SimCall> calls_;
   bool recording_ = true;
   std::vector<Fault> faults_;
+  int positions_ = 0;
+  int fail_at_remaining_ = 0;  // 0: no positional fault armed
+  std::optional<Failure> fail_at_;
 };
 
 // "<null>" for an absent optional text, else the text itself.

@@ -9,6 +9,8 @@ StartOutcome SimShell::StartFile(WindowHandle owner, const std::optional<std::st
     log_.Record("StartFile", {std::to_string(owner), OrNull(operation ? &*operation : nullptr), file,
                             OrNull(parameters ? &*parameters : nullptr), OrNull(directory ? &*directory : nullptr),
                             std::to_string(show_command)});
+  } else {
+    log_.Record("StartFile", {});  // counted, so that a fault can still be put here
   }
   return outcome_;
 }

@@ -5,18 +5,20 @@
 namespace vesk::platform::sim {
 
 WindowHandle SimWindows::CreateHiddenWindow() {
-  const WindowHandle handle = next_handle_++;
+  // Recorded first: a creation that fails creates nothing.
+  log_.Record("CreateHiddenWindow", {std::to_string(next_handle_)});
   ++hidden_created_;
-  log_.Record("CreateHiddenWindow", {std::to_string(handle)});
-  return handle;
+  return next_handle_++;
 }
 
 void SimWindows::BeginSession() {
-  ++open_sessions_;
+  // Recorded first: a session that fails to begin is not open.
   log_.Record("BeginSession", {});
+  ++open_sessions_;
 }
 
 void SimWindows::EndSession() {
+  // Ended before it is recorded: a failure there leaves no session open.
   --open_sessions_;
   log_.Record("EndSession", {});
 }
