@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/Win32Library.h"
 #include "platform/win32/Win32MessageBox.h"
+#include "platform/win32/Win32PanelUiFactory.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32Windows.h"
 
@@ -12,11 +13,13 @@ Platform& RealPlatform() {
   static win32::Win32Shell shell;
   static win32::Win32MessageBox message_box;
   static win32::Win32Windows windows;
+  static win32::Win32PanelUiFactory ui;
   static Platform platform = [] {
     Platform p;
     p.shell = &shell;
     p.message_box = &message_box;
     p.windows = &windows;
+    p.ui = &ui;
     p.serial = NextPlatformSerial();
     return p;
   }();
