@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace vesk::test {
 
@@ -23,8 +24,10 @@ class FileDialogDriver {
 
   bool done() const { return done_; }
   bool found() const { return found_; }
-  // The dialog's title, as it was found.
-  std::wstring title() const { return title_; }
+  // What the dialog showed: the entries of its file-type list and whether
+  // its read-only check box was visible (read after done()).
+  std::vector<std::wstring> filters() const { return filters_; }
+  bool read_only_visible() const { return read_only_visible_; }
 
  private:
   // cmb13, the file-name combo box, or edt1 in older dialogs.
@@ -55,10 +58,18 @@ class FileDialogDriver {
     }
     if (dialog != nullptr) {
       found_ = true;
-      wchar_t title[128] = {};
-      GetWindowTextW(dialog, title, 128);
-      title_ = title;
       Sleep(300);  // let the dialog finish filling its boxes
+      const HWND types = GetDlgItem(dialog, 0x470);  // cmb1, the file-type list
+      const auto count = static_cast<int>(SendMessageW(types, CB_GETCOUNT, 0, 0));
+      for (int i = 0; i < count; ++i) {
+        wchar_t entry[256] = {};
+        if (SendMessageW(types, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 256) {
+          SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+        }
+        filters_.push_back(entry);
+      }
+      const HWND read_only = GetDlgItem(dialog, 0x410);  // chx1
+      read_only_visible_ = read_only != nullptr && IsWindowVisible(read_only);
       if (file_.empty()) {
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
       } else {
@@ -72,7 +83,8 @@ class FileDialogDriver {
   }
 
   std::wstring file_;
-  std::wstring title_;
+  std::vector<std::wstring> filters_;
+  bool read_only_visible_ = false;
   std::atomic<bool> stop_{false};
   std::atomic<bool> done_{false};
   std::atomic<bool> found_{false};

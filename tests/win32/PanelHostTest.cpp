@@ -283,6 +283,8 @@ TEST_P(PanelHost, BrowsePicksAFileAndACancelChangesNothing) {
     vesk::test::FileDialogDriver driver(file);
     ClickBrowse(driver);
     ASSERT_TRUE(driver.found()) << "no file-open dialog appeared";
+    EXPECT_EQ(driver.filters(), (std::vector<std::wstring>{L"Executables (*.exe)", L"All files (*.*)"}));
+    EXPECT_FALSE(driver.read_only_visible());
   }
   wchar_t full[MAX_PATH] = {};
   GetLongPathNameW(file.c_str(), full, MAX_PATH);
