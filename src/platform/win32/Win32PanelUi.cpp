@@ -1,6 +1,7 @@
 #include "platform/win32/Win32PanelUi.h"
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
 #include "host/ErrorNumbers.h"
@@ -17,6 +18,7 @@ constexpr int kFirstControlId = 100;  // a child's id is this plus its row in th
 
 // Panels alive in this process. The class is registered while there is one,
 // so that it never outlives the module its procedure lives in.
+std::mutex g_class_mutex;
 int g_live_panels = 0;
 
 HINSTANCE ThisModule() {
@@ -65,10 +67,16 @@ DWORD ChildStyle(ControlKind kind) {
   return 0;
 }
 
+void ReleaseClass() noexcept {
+  const std::lock_guard<std::mutex> lock(g_class_mutex);
+  if (--g_live_panels == 0) UnregisterClassW(kClassName, ThisModule());
+}
+
 }  // namespace
 
 Win32PanelUi::Win32PanelUi(const PanelLayout& layout, ClickHandler on_click)
     : layout_(layout), on_click_(std::move(on_click)) {
+  std::unique_lock<std::mutex> lock(g_class_mutex);
   if (g_live_panels == 0) {
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof(window_class);
@@ -82,6 +90,7 @@ Win32PanelUi::Win32PanelUi(const PanelLayout& layout, ClickHandler on_click)
     }
   }
   ++g_live_panels;
+  lock.unlock();
   try {
     const ScreenDpi dpi;
     // WS_EX_CONTROLPARENT lets a container's dialog navigation step into the panel.
@@ -93,14 +102,14 @@ Win32PanelUi::Win32PanelUi(const PanelLayout& layout, ClickHandler on_click)
     CreateChildren();
   } catch (...) {
     window_.reset();
-    if (--g_live_panels == 0) UnregisterClassW(kClassName, ThisModule());
+    ReleaseClass();
     throw;
   }
 }
 
 Win32PanelUi::~Win32PanelUi() {
   window_.reset();
-  if (--g_live_panels == 0) UnregisterClassW(kClassName, ThisModule());
+  ReleaseClass();
 }
 
 int Win32PanelUi::TwipsToPixels(int twips, int dpi) noexcept { return MulDiv(twips, dpi, 1440); }
