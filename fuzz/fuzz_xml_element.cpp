@@ -32,13 +32,14 @@ bool SameTree(const XmlNode& left, const XmlNode& right) {
   while (!pending.empty()) {
     const auto [a, b] = pending.back();
     pending.pop_back();
-    if (a->name != b->name || a->text != b->text || a->attributes.size() != b->attributes.size()) return false;
+    if (a->name != b->name || a->text != b->text) return false;
     if (a->is_text() && a->text.empty()) return false;  // runs are never empty
-    for (std::size_t i = 0; i < a->attributes.size(); ++i) {
-      if (a->attributes[i].name != b->attributes[i].name || a->attributes[i].value != b->attributes[i].value) {
-        return false;
-      }
+    const vesk::XmlAttribute* p = a->first_attribute;
+    const vesk::XmlAttribute* q = b->first_attribute;
+    for (; p != nullptr && q != nullptr; p = p->next, q = q->next) {
+      if (p->name != q->name || p->value != q->value) return false;
     }
+    if (p != nullptr || q != nullptr) return false;
     const XmlNode* x = a->first_child;
     const XmlNode* y = b->first_child;
     for (; x != nullptr && y != nullptr; x = x->next_sibling, y = y->next_sibling) pending.emplace_back(x, y);

@@ -8,6 +8,8 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev pkg-config
           libx11-dev libxres-dev xvfb x11-apps x11-utils)
+# Benchmarks (scripts/run-benchmarks.sh): timing, the tools compared against, the plot.
+packages+=(hyperfine xdotool procps gnuplot-nox)
 # Fuzzing (clang with libFuzzer) and the XML differential test (libxml2).
 packages+=(clang libclang-rt-dev libxml2-dev)
 windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb

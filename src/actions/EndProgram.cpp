@@ -1,5 +1,7 @@
 #include "actions/EndProgram.h"
 
+#include <utility>
+
 #include "process/modCloseWindow.h"
 #include "process/modProcessHandler.h"
 
@@ -23,8 +25,8 @@ EndProgram::EndProgram() : ActionProtocol(kTexts) {}
 
 void EndProgram::ExecuteAction(const XmlElement& params, XmlElement& result) {
   const XmlElement settings = params.GetElement("sett", 0);
-  const std::string path = settings.GetElementText("s", 0);
-  const WindowList windows = modProcessHandler::FindProcessWindows(path);
+  std::string path = settings.GetElementText("s", 0);
+  const WindowList windows = modProcessHandler::FindProcessWindows(std::move(path));
   modCloseWindow::CloseWindows(windows);
   result.AddElement("success", "");
 }

@@ -6,7 +6,7 @@
 
 namespace vesk {
 
-struct XmlDocument;
+class XmlDocument;
 struct XmlNode;
 
 // The host's XML element: a small, cheaply copied handle into a document that
@@ -38,7 +38,8 @@ class XmlElement {
   std::string GetXml() const;
 
   // The `index`-th direct child named `name` (0 is the first); an empty
-  // element when there is none. A negative index fails with 5.
+  // element when there is none (as for a name that is not a valid XML name).
+  // A negative index fails with 5.
   XmlElement GetElement(std::string_view name, int index, std::string_view option = {}) const;
 
   // The text of the child chosen as for GetElement (the concatenation of its

@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
@@ -66,7 +72,7 @@ std::size_t Decode(std::string_view text, std::size_t pos, std::uint32_t& c) {
   return length;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t c) {
+void AppendUtf8(XmlDocument::TextBuilder& out, std::uint32_t c) {
   const auto put = [&](std::uint32_t byte) { out += static_cast<char>(byte); };
   if (c < 0x80) {
     put(c);
@@ -86,28 +92,124 @@ std::string CharName(std::uint32_t c) {
   return "U+" + digits;
 }
 
-// ASCII name characters: 1 may start a name, 2 may only follow.
-constexpr std::array<unsigned char, 128> kAsciiName = [] {
-  std::array<unsigned char, 128> kinds{};
-  for (std::uint32_t c = 0; c < 128; ++c) kinds[c] = IsAsciiNameStart(c) ? 1 : IsNameChar(c) ? 2 : 0;
-  return kinds;
+// What each byte is in a name: kStart may start one, kFollow may only follow,
+// kMultibyte leads a UTF-8 sequence that needs decoding (or is invalid).
+enum : unsigned char { kStart = 1, kFollow = 2, kMultibyte = 4 };
+constexpr std::array<unsigned char, 256> kNameClass = [] {
+  std::array<unsigned char, 256> classes{};
+  for (std::uint32_t c = 0; c < 256; ++c) {
+    classes[c] = c >= 0x80 ? kMultibyte : IsAsciiNameStart(c) ? kStart | kFollow : IsNameChar(c) ? kFollow : 0;
+  }
+  return classes;
 }();
 
-// End of the name starting at text[pos] (== pos when there is none).
-std::size_t NameEnd(std::string_view text, std::size_t pos) {
-  const std::size_t start = pos;
-  while (pos < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte < 0x80) {
-      const unsigned char kind = kAsciiName[byte];
-      if (kind == 0 || (kind == 2 && pos == start)) break;
+// Length of the name character (`start`: one that may start a name) at
+// text[pos] that needs decoding; 0 when there is none. Kept out of line so the
+// ASCII loop of NameEnd stays small.
+[[gnu::noinline]] std::size_t MultibyteNameChar(std::string_view text, std::size_t pos, bool start) {
+  std::uint32_t c = 0;
+  const std::size_t length = Decode(text, pos, c);
+  return length != 0 && (start ? IsNameStartChar(c) : IsNameChar(c)) ? length : 0;
+}
+
+// End of the name whose character at text[pos] is a multibyte one (`start`:
+// the name starts there); the general loop, kept out of line.
+[[gnu::noinline]] std::size_t MultibyteNameEnd(std::string_view text, std::size_t pos, bool start) {
+  const std::size_t size = text.size();
+  while (pos < size) {
+    const unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+    if (kind & (start ? kStart : kFollow)) {
       ++pos;
-      continue;
+    } else if (kind != kMultibyte) {
+      break;
+    } else if (const std::size_t length = MultibyteNameChar(text, pos, start)) {
+      pos += length;
+    } else {
+      break;
     }
-    std::uint32_t c = 0;
-    const std::size_t length = Decode(text, pos, c);
-    if (length == 0 || !(pos == start ? IsNameStartChar(c) : IsNameChar(c))) break;
-    pos += length;
+    start = false;
+  }
+  return pos;
+}
+
+// End of the name starting at text[pos] (== pos when there is none). ASCII
+// names stay in this small loop.
+std::size_t NameEnd(std::string_view text, std::size_t pos) {
+  const std::size_t size = text.size();
+  if (pos == size) return pos;
+  unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+  if ((kind & kStart) == 0) return kind == kMultibyte ? MultibyteNameEnd(text, pos, true) : pos;
+  for (++pos; pos < size; ++pos) {
+    kind = kNameClass[static_cast<unsigned char>(text[pos])];
+    if ((kind & kFollow) == 0) return kind == kMultibyte ? MultibyteNameEnd(text, pos, false) : pos;
+  }
+  return pos;
+}
+
+// True when text[pos] continues a name (a name character, not necessarily one
+// that may start a name).
+bool ContinuesName(std::string_view text, std::size_t pos) {
+  if (pos >= text.size()) return false;
+  const unsigned char kind = kNameClass[static_cast<unsigned char>(text[pos])];
+  if (kind != kMultibyte) return (kind & kFollow) != 0;
+  std::uint32_t c = 0;
+  return Decode(text, pos, c) != 0 && IsNameChar(c);
+}
+
+// Kept out of line so the end tag's usual path stays small.
+[[gnu::noinline]] std::string MismatchedEndTag(std::string_view name, std::string_view open) {
+  return "end tag '" + std::string(name) + "' does not match start tag '" + std::string(open) + "'";
+}
+
+// Word-at-a-time scanning: eight bytes are tested at once, and the byte loops
+// only see the bytes that need a closer look.
+constexpr std::uint64_t kOnes = 0x0101010101010101;
+constexpr std::uint64_t kHighs = 0x8080808080808080;
+
+std::uint64_t LoadWord(const char* bytes) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// Nonzero when some byte of `word` equals `byte`.
+constexpr std::uint64_t HasByte(std::uint64_t word, unsigned char byte) {
+  const std::uint64_t x = word ^ (kOnes * byte);
+  return (x - kOnes) & ~x & kHighs;
+}
+
+// Nonzero when some byte of `word` is a control character or not ASCII.
+constexpr std::uint64_t HasNonPrintable(std::uint64_t word) { return ((word - kOnes * 0x20) | word) & kHighs; }
+
+// The offset in its word of the first byte that `flags` (from the tests above)
+// marks. Only the lowest marked byte is exact (borrows run upwards), so on a
+// big-endian machine the whole word is left to the byte loops.
+int FirstFlagged(std::uint64_t flags) {
+  return std::endian::native == std::endian::little ? std::countr_zero(flags) / 8 : 0;
+}
+
+// Skips from `pos` over printable ASCII other than '<', '&' and ']', the
+// bytes that text takes over unchanged, as far as whole words allow.
+std::size_t SkipPlainText(std::string_view text, std::size_t pos) {
+#if defined(__SSE2__)
+  // Sixteen bytes at once where the machine has the instructions; the same
+  // test as the words below (bytes from 0x80 are negative as signed bytes).
+  while (text.size() - pos >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('&'))),
+                                         _mm_cmpeq_epi8(block, _mm_set1_epi8(']')));
+    const __m128i printable = _mm_cmpgt_epi8(block, _mm_set1_epi8(0x1F));
+    const auto stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, printable)) ^ 0xFFFF);
+    if (stop != 0) return pos + static_cast<std::size_t>(std::countr_zero(stop));
+    pos += 16;
+  }
+#endif
+  while (text.size() - pos >= 8) {
+    const std::uint64_t word = LoadWord(text.data() + pos);
+    const std::uint64_t flags = HasNonPrintable(word) | HasByte(word, '<') | HasByte(word, '&') | HasByte(word, ']');
+    if (flags != 0) return pos + FirstFlagged(flags);
+    pos += 8;
   }
   return pos;
 }
@@ -136,15 +238,26 @@ bool IsEncodingName(std::string_view v) {
 
 }  // namespace
 
-XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth)
-    : text_(text), document_(document), max_depth_(max_depth) {
-  open_.reserve(16);
+std::vector<XmlParser::Open>& XmlParser::OpenScratch() {
+  thread_local std::vector<Open> open;
+  open.clear();  // a parse that failed leaves its stack behind
+  return open;
 }
+
+XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth)
+    : text_(document.Keep(text)), document_(document), max_depth_(max_depth), open_(OpenScratch()) {}
 
 bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(name, 0) == name.size(); }
 
 bool XmlParser::IsText(std::string_view text) {
-  for (std::size_t pos = 0; pos < text.size();) {
+  std::size_t pos = 0;
+  const std::size_t size = text.size();
+  if (size >= 8) {  // whole words, the last one overlapping: usually all printable ASCII
+    for (; pos + 8 < size && HasNonPrintable(LoadWord(text.data() + pos)) == 0; pos += 8) {
+    }
+    if (pos + 8 >= size && HasNonPrintable(LoadWord(text.data() + size - 8)) == 0) return true;
+  }
+  while (pos < size) {
     std::uint32_t c = static_cast<unsigned char>(text[pos]);
     if (c >= 0x20 && c < 0x80) {
       ++pos;
@@ -168,28 +281,31 @@ XmlNode* XmlParser::Parse() {
   if (pos_ >= size) Fail(pos_, "no root element");
   ParseStartTag();
   while (!open_.empty()) {
-    if (pos_ >= size) Fail(open_.back().start, "element '" + open_.back().node->name + "' is not closed");
+    if (pos_ >= size) FailNotClosed();
     if (text_[pos_] != '<') {
       ParseText();
-    } else if (StartsWith("</")) {
+      continue;
+    }
+    const char next = pos_ + 1 < size ? text_[pos_ + 1] : ' ';  // tells the markup apart
+    if (next == '/') {
       ParseEndTag();
+    } else if (next == '?') {
+      SkipProcessingInstruction();
+    } else if (next != '!') {
+      ParseStartTag();
     } else if (StartsWith("<!--")) {
       SkipComment();
     } else if (StartsWith("<![CDATA[")) {
       ParseCData();
-    } else if (StartsWith("<?")) {
-      SkipProcessingInstruction();
-    } else if (StartsWith("<!")) {
-      Fail(pos_, StartsWith("<!DOCTYPE") ? "DOCTYPE is not supported" : "invalid markup '<!'");
     } else {
-      ParseStartTag();
+      Fail(pos_, StartsWith("<!DOCTYPE") ? "DOCTYPE is not supported" : "invalid markup '<!'");
     }
   }
   ParseMisc(true);
   return root_;
 }
 
-void XmlParser::Fail(std::size_t at, const std::string& what) const {
+void XmlParser::Fail(std::size_t at, std::string_view what) const {
   std::size_t line = 1;
   std::size_t column = 1;
   for (std::size_t i = origin_; i < at && i < text_.size(); ++i) {
@@ -201,10 +317,15 @@ void XmlParser::Fail(std::size_t at, const std::string& what) const {
     }
   }
   throw Failure(errors::kXmlParse, "XmlElement",
-                "XML parse error at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what);
+                "XML parse error at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
+                    std::string(what));
 }
 
-void XmlParser::Unexpected(const std::string& what) const {
+void XmlParser::FailNotClosed() const {
+  Fail(open_.back().start, "element '" + std::string(open_.back().node->name) + "' is not closed");
+}
+
+void XmlParser::Unexpected(const char* what) const {
   if (pos_ >= text_.size()) Fail(pos_, "unexpected end of input");
   std::uint32_t c = 0;
   if (Decode(text_, pos_, c) == 0) Fail(pos_, "invalid UTF-8");
@@ -212,7 +333,7 @@ void XmlParser::Unexpected(const std::string& what) const {
   Fail(pos_, what);
 }
 
-bool XmlParser::SkipSpace() {
+bool XmlParser::SkipMoreSpace() {
   const std::size_t start = pos_;
   while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
   return pos_ != start;
@@ -226,7 +347,7 @@ std::string_view XmlParser::ParseName() {
 
 // Checks that text_[from, to) holds only allowed characters; appends it to
 // `out` (when given) with CR LF and lone CR turned into LF.
-void XmlParser::CheckChars(std::size_t from, std::size_t to, std::string* out) {
+void XmlParser::CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out) {
   std::size_t chunk = from;
   for (pos_ = from; pos_ < to;) {
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
@@ -289,6 +410,10 @@ void XmlParser::ParseMisc(bool after_root) {
   for (;;) {
     SkipSpace();
     if (pos_ >= text_.size()) return;
+    if (!after_root && pos_ + 1 < text_.size() && text_[pos_] == '<' &&
+        (kNameClass[static_cast<unsigned char>(text_[pos_ + 1])] & kStart) != 0) {
+      return;  // the root's start tag, as usual at once
+    }
     if (StartsWith("<!--")) {
       SkipComment();
     } else if (StartsWith("<?")) {
@@ -339,25 +464,36 @@ void XmlParser::SkipProcessingInstruction() {
 
 void XmlParser::ParseStartTag() {
   const std::size_t start = pos_++;
-  const std::string_view name = ParseName();
-  if (name.empty()) Unexpected("expected an element name");
+  const std::size_t name_end = NameEnd(text_, pos_);
+  if (name_end == pos_) Unexpected("expected an element name");
+  const std::string_view name(text_.data() + pos_, name_end - pos_);  // a view of the kept source
+  pos_ = name_end;
   if (open_.size() >= static_cast<std::size_t>(max_depth_)) {
     Fail(start, "elements nested deeper than " + std::to_string(max_depth_));
   }
   XmlNode* node = document_.NewNode(static_cast<int>(open_.size()) + 1);
-  node->name.assign(name);
+  node->name = name;
   if (open_.empty()) {
     root_ = node;
   } else {
     open_.back().node->Append(node);
   }
+  if (pos_ < text_.size() && text_[pos_] == '>') {  // the usual tag without attributes
+    ++pos_;
+    open_.push_back({node, start});
+    return;
+  }
+  ParseStartTagRest(*node, start);
+}
+
+void XmlParser::ParseStartTagRest(XmlNode& node, std::size_t start) {
   tag_attributes_.clear();
   if (!attribute_set_.empty()) attribute_set_ = {};  // fresh, so a big tag costs nothing later
   for (;;) {
-    const bool space = SkipSpace();
+    const bool space = pos_ < text_.size() && text_[pos_] != '>' && SkipSpace();  // '>' usually follows at once
     if (StartsWith(">")) {
       ++pos_;
-      open_.push_back({node, start});
+      open_.push_back({&node, start});
       return;
     }
     if (StartsWith("/>")) {
@@ -370,7 +506,7 @@ void XmlParser::ParseStartTag() {
     }
     if (NameEnd(text_, pos_) == pos_) Unexpected("expected an attribute name, '>' or '/>'");
     if (!space) Unexpected("expected whitespace before an attribute");
-    ParseAttribute(*node);
+    ParseAttribute(node);
   }
 }
 
@@ -384,7 +520,7 @@ void XmlParser::ParseAttribute(XmlNode& node) {
   SkipSpace();
   if (!StartsWith("\"") && !StartsWith("'")) Unexpected("expected a quoted attribute value");
   const char quote = text_[pos_++];
-  std::string& value = node.attributes.emplace_back(XmlAttribute{std::string(name), {}}).value;
+  XmlDocument::TextBuilder value(document_, document_.AddAttribute(node, name).value);
   for (std::size_t chunk = pos_;;) {
     if (pos_ >= text_.size()) Unexpected("");
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
@@ -430,32 +566,53 @@ void XmlParser::CheckDuplicate(std::string_view name, std::size_t at) {
 }
 
 void XmlParser::ParseEndTag() {
+  // Usually the end tag names the open element with '>' right after it.
+  const std::string_view open = open_.back().node->name;
+  const std::size_t after = pos_ + 2 + open.size();
+  if (after < text_.size() && text_[after] == '>' && SameChars(text_.data() + pos_ + 2, open.data(), open.size())) {
+    pos_ = after + 1;
+    open_.pop_back();
+    return;
+  }
+  ParseOtherEndTag();
+}
+
+void XmlParser::ParseOtherEndTag() {
   const std::size_t start = pos_;
   pos_ += 2;
   const XmlNode& node = *open_.back().node;
-  // Usually the end tag names the open element: compare it in place.
   const std::size_t after = pos_ + node.name.size();
-  const bool same = text_.compare(pos_, node.name.size(), node.name) == 0 &&
-                    (after == text_.size() || NameEnd(text_, after - 1) == after);
+  const bool same = after <= text_.size() && SameChars(text_.data() + pos_, node.name.data(), node.name.size()) && !ContinuesName(text_, after);
   const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");
-  if (name != node.name) {
-    Fail(start, "end tag '" + std::string(name) + "' does not match start tag '" + node.name + "'");
-  }
-  SkipSpace();
+  if (!same && name != node.name) Fail(start, MismatchedEndTag(name, node.name));
+  if (!StartsWith(">")) SkipSpace();
   if (!StartsWith(">")) Unexpected("expected '>'");
   ++pos_;
   open_.pop_back();
 }
 
-std::string& XmlParser::TextRun() { return document_.TextRun(*open_.back().node); }
-
 void XmlParser::ParseText() {
-  std::string& run = TextRun();
+  XmlNode& parent = *open_.back().node;
+  if (parent.last_child == nullptr || !parent.last_child->is_text()) {
+    // Usually a new run of plain text that ends at markup: a view of the
+    // kept source, found a word at a time.
+    const std::size_t end = SkipPlainText(text_, pos_);
+    if (end < text_.size() && text_[end] == '<') {
+      XmlNode* run = document_.NewNode(parent.depth + 1);
+      run->text = text_.substr(pos_, end - pos_);
+      parent.Append(run);
+      pos_ = end;
+      return;
+    }
+  }
+  XmlDocument::TextBuilder run = TextRun();
   const std::size_t size = text_.size();
   std::size_t chunk = pos_;
   while (pos_ < size) {
+    pos_ = SkipPlainText(text_, pos_);
+    if (pos_ == size) break;
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
     if (c >= 0x80) {
       const std::size_t length = Decode(text_, pos_, c);
@@ -492,12 +649,13 @@ void XmlParser::ParseCData() {
   const std::size_t end = text_.find("]]>", start + 9);
   if (end == kNone) Fail(start, "CDATA section is not closed");
   if (end > start + 9) {
-    CheckChars(start + 9, end, &TextRun());
+    XmlDocument::TextBuilder run = TextRun();
+    CheckChars(start + 9, end, &run);
   }
   pos_ = end + 3;
 }
 
-void XmlParser::ParseReference(std::string& out) {
+void XmlParser::ParseReference(XmlDocument::TextBuilder& out) {
   const std::size_t start = pos_++;
   const std::size_t size = text_.size();
   if (StartsWith("#")) {

@@ -31,28 +31,50 @@ class XmlParser {
     std::size_t start;  // offset of the start tag's '<'
   };
 
-  [[noreturn]] void Fail(std::size_t at, const std::string& what) const;
+  static std::vector<Open>& OpenScratch();
+
+  [[noreturn, gnu::cold, gnu::noinline]] void Fail(std::size_t at, std::string_view what) const;
   // Fails at the current position, preferring a more precise reason than
   // `what` when the input there ends, is not UTF-8 or is a forbidden character.
-  [[noreturn]] void Unexpected(const std::string& what) const;
+  [[noreturn, gnu::cold, gnu::noinline]] void Unexpected(const char* what) const;
+  // Fails at the innermost open element's start tag: the input ended inside it.
+  [[noreturn, gnu::cold, gnu::noinline]] void FailNotClosed() const;
 
-  bool StartsWith(std::string_view prefix) const { return text_.substr(pos_, prefix.size()) == prefix; }
-  bool SkipSpace();
+  // Compared in place: the parser asks this for every piece of markup.
+  template <std::size_t N>
+  bool StartsWith(const char (&prefix)[N]) const {
+    if (pos_ > text_.size() || text_.size() - pos_ < N - 1) return false;
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+      if (text_[pos_ + i] != prefix[i]) return false;
+    }
+    return true;
+  }
+  // Skips blanks; true when there were any. Inline for the usual "none".
+  bool SkipSpace() {
+    if (pos_ >= text_.size()) return false;
+    const char c = text_[pos_];
+    return (c == ' ' || c == '\t' || c == '\n' || c == '\r') && SkipMoreSpace();
+  }
+  bool SkipMoreSpace();
   std::string_view ParseName();
-  void CheckChars(std::size_t from, std::size_t to, std::string* out);
-  std::string& TextRun();
+  void CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out);
+  XmlDocument::TextBuilder TextRun() { return document_.TextRun(*open_.back().node); }
 
   void ParseDeclaration();
   void ParseMisc(bool after_root);
   void SkipComment();
   void SkipProcessingInstruction();
   void ParseStartTag();
+  // The rest of a start tag whose name is not followed by '>' at once.
+  void ParseStartTagRest(XmlNode& node, std::size_t start);
   void ParseAttribute(XmlNode& node);
   void CheckDuplicate(std::string_view name, std::size_t at);
   void ParseEndTag();
+  // An end tag that is not the open element's name followed by '>' at once.
+  [[gnu::noinline]] void ParseOtherEndTag();
   void ParseText();
   void ParseCData();
-  void ParseReference(std::string& out);
+  void ParseReference(XmlDocument::TextBuilder& out);
 
   std::string_view text_;
   XmlDocument& document_;
@@ -60,7 +82,7 @@ class XmlParser {
   std::size_t pos_ = 0;
   std::size_t origin_ = 0;  // where line 1, column 1 is (after a byte order mark)
   XmlNode* root_ = nullptr;
-  std::vector<Open> open_;
+  std::vector<Open>& open_;  // a per-thread scratch (parsing never re-enters)
   std::vector<std::string_view> tag_attributes_;        // names in the current start tag
   std::unordered_set<std::string_view> attribute_set_;  // the same, once there are many
 };

@@ -1,6 +1,8 @@
 #include "process/modProcessHandler.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 #include "host/ErrorNumbers.h"
@@ -45,11 +47,34 @@ std::string Trim(const std::string& text) {
 
 // ASCII letters only, byte by byte: UTF-8 sequences pass unchanged, and the
 // target and the process keys use the same conversion.
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+void UpperCaseInPlace(std::string& text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = kOnes * 0x80;
+  std::size_t i = 0;
+  for (; text.size() - i >= 8; i += 8) {  // eight bytes at a time
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    const std::uint64_t low = word & ~kHighs;  // adding to these never carries into the next byte
+    const std::uint64_t lower = (low + kOnes * (0x80 - 'a')) & ~(low + kOnes * (0x80 - 'z' - 1)) & ~word & kHighs;
+    word ^= lower >> 2;  // 0x20, the case bit, in each lower-case ASCII letter
+    std::memcpy(text.data() + i, &word, sizeof word);
   }
+  for (; i < text.size(); ++i) {
+    if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+  }
+}
+
+std::string UpperCase(std::string text) {
+  UpperCaseInPlace(text);
   return text;
+}
+
+// The target key made in place, without a copy: Trim, then UpperCase.
+void MakeTargetKey(std::string& text) {
+  const auto last = text.find_last_not_of(' ');
+  text.resize(last == std::string::npos ? 0 : last + 1);
+  text.erase(0, std::min(text.find_first_not_of(' '), text.size()));
+  UpperCaseInPlace(text);
 }
 
 std::string RemoveNuls(std::string text) {
@@ -98,26 +123,55 @@ void ToolHelpScan(IProcesses& processes, const std::string& target, Matches& mat
   processes.CloseHandle(snapshot.release());
 }
 
-std::vector<std::uint32_t> ListProcessIds(IProcesses& processes, platform::IMessagePump& pump) {
+// The process id buffer of one scan: small ones (the usual first sizes) live
+// inline, larger ones on the heap. Each scan has its own, so a nested scan
+// never touches the ids an outer one is still walking.
+class ProcessIds {
+ public:
+  // A buffer of `count` zeroed ids.
+  void Assign(std::size_t count) {
+    if (count <= inline_.size()) {
+      std::fill_n(inline_.begin(), count, 0u);
+      data_ = inline_.data();
+    } else {
+      heap_.assign(count, 0);
+      data_ = heap_.data();
+    }
+    size_ = count;
+  }
+  void Shrink(std::size_t count) { size_ = count; }
+  std::uint32_t* data() { return data_; }
+  std::size_t size() const { return size_; }
+  const std::uint32_t* begin() const { return data_; }
+  const std::uint32_t* end() const { return data_ + size_; }
+
+ private:
+  std::array<std::uint32_t, 32> inline_;
+  std::vector<std::uint32_t> heap_;
+  std::uint32_t* data_ = inline_.data();
+  std::size_t size_ = 0;
+};
+
+void ListProcessIds(IProcesses& processes, platform::IMessagePump& pump, ProcessIds& ids) {
   std::int32_t size = 8;
   std::uint32_t returned = 96;
-  std::vector<std::uint32_t> ids;
   while (static_cast<std::int64_t>(size) <= static_cast<std::int64_t>(returned)) {
     pump.DispatchPendingMessages();
     size = Doubled(size);
-    ids.assign(static_cast<std::size_t>(size) / 4, 0);
+    ids.Assign(static_cast<std::size_t>(size) / 4);
     processes.EnumProcesses(ids.data(), static_cast<std::uint32_t>(size), returned);
   }
   // Ids beyond what the buffer holds are an index out of range.
   const std::size_t count = returned / 4;
   if (count > ids.size()) throw Failure(errors::kIndexOutOfRange, kSource, "Subscript out of range");
-  ids.resize(count);
-  return ids;
+  ids.Shrink(count);
 }
 
 void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, const std::string& target,
                        Matches& matches) {
-  for (const std::uint32_t id : ListProcessIds(processes, pump)) {
+  ProcessIds ids;
+  ListProcessIds(processes, pump, ids);
+  for (const std::uint32_t id : ids) {
     pump.DispatchPendingMessages();
     UniquePlatformHandle process(
         processes.OpenProcess(platform::kProcessQueryInformation | platform::kProcessVmRead, false, id),
@@ -144,7 +198,8 @@ void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, cons
 WindowList modProcessHandler::FindProcessWindows(std::string path) {
   Matches matches;
   try {
-    const std::string target = TargetKey(path);
+    MakeTargetKey(path);
+    const std::string& target = path;
     platform::Platform& current = platform::Current();
     const platform::WindowSession session(*current.windows);
     switch (GetPlatformId()) {
@@ -168,8 +223,11 @@ WindowList modProcessHandler::FindProcessWindows(std::string path) {
 }
 
 std::int32_t modProcessHandler::GetPlatformId() {
-  platform::OsVersionInfo info;
+  // The record is filled afresh on every call; only its string's storage is
+  // kept per thread, so the query costs no allocation after the first.
+  thread_local platform::OsVersionInfo info;
   info.dwOSVersionInfoSize = platform::kOsVersionInfoSize;
+  info.dwMajorVersion = info.dwMinorVersion = info.dwBuildNumber = info.dwPlatformId = 0;
   info.szCSDVersion.assign(platform::kCsdVersionLength, ' ');
   platform::Current().processes->GetVersionExA(info);
   return static_cast<std::int32_t>(info.dwPlatformId);
@@ -192,7 +250,11 @@ platform::WindowHandle modProcessHandler::FindTopLevelWindow(std::uint32_t proce
   return 0;
 }
 
-std::string modProcessHandler::TargetKey(const std::string& path) { return UpperCase(Trim(path)); }
+std::string modProcessHandler::TargetKey(const std::string& path) {
+  std::string key = path;
+  MakeTargetKey(key);
+  return key;
+}
 
 std::string modProcessHandler::ProcessKey(const std::string& name) { return RemoveNuls(UpperCase(Trim(name))); }
 

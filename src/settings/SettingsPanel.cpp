@@ -33,8 +33,7 @@ std::string SettingsPanel::MethodCall(const std::string& args) {
 }
 
 std::string SettingsPanel::IPlugIn_MethodCall(const std::string& args) {
-  const std::string request_text = args;
-  const XmlElement request = XmlElement().LoadXml(request_text);
+  const XmlElement request = XmlElement().LoadXml(args);
   // The target is read like every child but plays no part: a panel answers
   // the same whatever it names.
   static_cast<void>(request.GetElementText("plugin", 0));
@@ -60,10 +59,11 @@ std::string SettingsPanel::ApplyRecord(const std::string& params, std::span<cons
 std::string SettingsPanel::CollectRecord(const std::string& params, std::span<const char* const> boxes) {
   // Parsed only so that a malformed params element fails the request.
   static_cast<void>(XmlElement().LoadXml(params));
+  // The record is built in place inside the result rather than copied in.
   XmlElement result = XmlElement().CreateElement("result");
-  XmlElement settings = XmlElement().CreateElement("sett");
+  result.AddElement("sett", "");
+  XmlElement settings = result.GetElement("sett", 0);
   for (const char* box : boxes) settings.AddElement("s", ui_->GetText(box));
-  result.AppendElement(settings);
   return result.GetXml();
 }
 

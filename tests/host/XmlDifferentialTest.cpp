@@ -47,18 +47,18 @@ struct Verdict {
 };
 
 // Texts with their length, so that no text can imitate the markup around it.
-std::string Quoted(const std::string& text) { return "[" + std::to_string(text.size()) + ":" + text + "]"; }
+std::string Quoted(std::string_view text) { return "[" + std::to_string(text.size()) + ":" + std::string(text) + "]"; }
 
-bool IsNamespaced(const std::string& name) { return name.find(':') != std::string::npos || name == "xmlns"; }
+bool IsNamespaced(std::string_view name) { return name.find(':') != std::string::npos || name == "xmlns"; }
 
 // <name attribute[value]...>T[text]<child>...</>, text runs merged across
 // comments and processing instructions, empty runs left out.
 void Describe(const XmlNode& node, Verdict& verdict) {
-  verdict.tree += "<" + node.name;
+  verdict.tree += "<" + std::string(node.name);
   verdict.namespaces = verdict.namespaces || IsNamespaced(node.name);
-  for (const XmlAttribute& attribute : node.attributes) {
-    verdict.tree += " " + attribute.name + Quoted(attribute.value);
-    verdict.namespaces = verdict.namespaces || IsNamespaced(attribute.name);
+  for (const XmlAttribute* attribute = node.first_attribute; attribute != nullptr; attribute = attribute->next) {
+    verdict.tree += " " + std::string(attribute->name) + Quoted(attribute->value);
+    verdict.namespaces = verdict.namespaces || IsNamespaced(attribute->name);
   }
   verdict.tree += ">";
   for (const XmlNode* item = node.first_child; item != nullptr; item = item->next_sibling) {

@@ -105,7 +105,8 @@ TEST(XmlElement, NamesTextsAndIndexesAreChecked) {
     } else {
       EXPECT_EQ(FailureOf([&] { kFresh.CreateElement(row.name); }).number(), errors::kInvalidArgument) << row.label;
       EXPECT_EQ(FailureOf([&] { root.AddElement(row.name, ""); }).number(), errors::kInvalidArgument) << row.label;
-      EXPECT_EQ(FailureOf([&] { root.GetElement(row.name, 0); }).number(), errors::kInvalidArgument) << row.label;
+      EXPECT_TRUE(root.GetElement(row.name, 0).IsEmpty()) << row.label;  // matches no child
+      EXPECT_EQ(root.GetElementText(row.name, 0), "") << row.label;
     }
   }
   for (const std::string text : {"\x01", "a\x0B", "\xEF\xBF\xBE", "\xEF\xBF\xBF", "\xED\xA0\x80", "\xC0\xAF",
@@ -193,6 +194,12 @@ TEST(XmlElement, MalformedInputsNameWhatAndWhere) {
       {"columns count characters", "<a>\xC3\xA9\xE2\x82\xAC\xFF</a>", "line 1, column 6: invalid UTF-8"},
       {"bad byte in name", "<a\xFF/>", "line 1, column 3: invalid UTF-8"},
       {"too deep", Repeat("<a>", 257), "line 1, column 769: elements nested deeper than 256"},
+      {"NUL after <", std::string("<a><\0/a>", 8), "line 1, column 5: character U+0000 is not allowed in XML"},
+      {"end tag extends the name", "<a1></a12>", "line 1, column 5: end tag 'a12' does not match start tag 'a1'"},
+      {"control after plain words", "<a>0123456789\x01</a>",
+       "line 1, column 14: character U+0001 is not allowed in XML"},
+      {"bad byte after a word", "<a>01234567\xFF</a>", "line 1, column 12: invalid UTF-8"},
+      {"]]> after a word", "<a>01234567]]></a>", "line 1, column 12: ']]>' is not allowed in text"},
   };
   for (const Row& row : rows) {
     const Failure failure = FailureOf([&] { kFresh.LoadXml(row.xml); });
@@ -229,6 +236,10 @@ TEST(XmlElement, AcceptedSyntaxIsReadAndWrittenCanonically) {
       {"value normalisation", "<a v='1\t2\r\n3\r4\n5&#9;&#10;&#13;'/>", "<a v=\"1 2 3 4 5&#9;&#10;&#13;\"/>"},
       {"mixed content", "<a>one<b>x</b>two<!--c-->three<![CDATA[<4>]]><c/>five</a>",
        "<a>one<b>x</b>twothree&lt;4&gt;<c/>five</a>"},
+      {"escapes across words", "<a>0123456&lt;89abcdef]]x&gt;0123456789&amp;&#13;</a>",
+       "<a>0123456&lt;89abcdef]]x&gt;0123456789&amp;&#13;</a>"},
+      {"escapes only", "<a v='" + Repeat("&quot;&lt;", 20) + "'>" + Repeat("&lt;", 40) + "</a>",
+       "<a v=\"" + Repeat("&quot;&lt;", 20) + "\">" + Repeat("&lt;", 40) + "</a>"},
   };
   for (const Row& row : rows) {
     const std::string written = kFresh.LoadXml(row.xml).GetXml();
@@ -296,14 +307,21 @@ TEST(XmlElement, AppendCopiesTheSubtree) {
 
   XmlElement child;
   {
-    const XmlElement temporary = kFresh.LoadXml("<x><y>z</y></x>");
+    const XmlElement temporary = kFresh.LoadXml("<x><y>z</y><q b='c&amp;'>d&lt;</q></x>");
     root.AppendElement(temporary.GetElement("y", 0));
+    root.AppendElement(temporary.GetElement("q", 0));
     child = temporary.GetElement("y", 0);  // keeps its document alive
   }
+  {
+    const XmlElement gone = kFresh.LoadXml("<x><y>z</y><q b='c&amp;'>d&lt;</q></x>");
+    root.AppendElement(gone.GetElement("q", 0));
+  }
+  kFresh.LoadXml("<o><o>ooooooooooooooooooooooo</o><o b='ooooo'>ooooo</o></o>");  // may reuse freed memory
   EXPECT_EQ(root.GetElementText("y", 0), "z");
   child.AddElement("w", "1");
   EXPECT_EQ(child.GetXml(), "<y>z<w>1</w></y>");
-  EXPECT_EQ(root.GetXml(), "<r><k>1<r><k>1</k></r></k><y>z</y></r>");
+  EXPECT_EQ(root.GetXml(),
+            "<r><k>1<r><k>1</k></r></k><y>z</y><q b=\"c&amp;\">d&lt;</q><q b=\"c&amp;\">d&lt;</q></r>");
 }
 
 TEST(XmlElement, DepthIsLimited) {
@@ -357,6 +375,60 @@ TEST(XmlElement, LargeInputsStayCorrect) {
   const std::size_t column = attributes.size() + 2;
   EXPECT_EQ(FailureOf([&] { kFresh.LoadXml(attributes + " a7=\"\"/>"); }).description(),
             "XML parse error at line 1, column " + std::to_string(column) + ": duplicate attribute 'a7'");
+}
+
+// Texts long enough for the scans that test several bytes at once, with the
+// one byte that needs a closer look at every offset.
+TEST(XmlElement, SpecialBytesAtEveryOffsetOfLongTexts) {
+  const struct {
+    const char* label;
+    std::string piece;
+    bool valid;
+  } rows[] = {
+      {"ampersand", "&", true},   {"less-than", "<", true},         {"greater-than", ">", true},
+      {"bracket", "]", true},     {"CR", "\r", true},               {"tab", "\t", true},
+      {"DEL", "\x7F", true},      {"e acute", "\xC3\xA9", true},    {"control", "\x01", false},
+      {"bad byte", "\xFF", false}, {"truncated UTF-8", "\xC3", false},
+  };
+  for (const auto& row : rows) {
+    for (const std::size_t length : {8, 15, 16, 17, 33}) {
+      for (std::size_t at = 0; at < length; ++at) {
+        const std::string text = std::string(at, 'x') + row.piece + std::string(length - at - 1, 'y');
+        const std::string where = std::string(row.label) + " at " + std::to_string(at) + " of " + std::to_string(length);
+        if (!row.valid) {
+          EXPECT_EQ(FailureOf([&] { kFresh.CreateElement("t", text); }).number(), errors::kInvalidArgument) << where;
+          EXPECT_EQ(FailureOf([&] { kFresh.LoadXml("<t>" + text + "</t>"); }).number(), errors::kXmlParse) << where;
+          continue;
+        }
+        const std::string xml = kFresh.CreateElement("t", text).GetXml();
+        EXPECT_EQ(kFresh.LoadXml("<r>" + xml + "</r>").GetElementText("t", 0), text) << where;
+      }
+    }
+  }
+}
+
+// End tags and child lookups compare names of every length around the sizes
+// compared at once; a difference in the first or last character counts.
+TEST(XmlElement, NamesOfEveryLengthAreComparedWhole) {
+  for (std::size_t length = 1; length <= 20; ++length) {
+    const std::string name(length, 'n');
+    std::string last = name;
+    last.back() = 'm';
+    std::string first = name;
+    first.front() = 'm';
+    const XmlElement root = kFresh.LoadXml("<r><" + name + ">v</" + name + "><" + last + ">w</" + last + "></r>");
+    EXPECT_EQ(root.GetElementText(name, 0), "v") << length;
+    EXPECT_EQ(root.GetElementText(last, 0), "w") << length;
+    EXPECT_TRUE(root.GetElement(first, 0).IsEmpty() || length == 1) << length;
+    EXPECT_TRUE(root.GetElement(name + "n", 0).IsEmpty()) << length;
+    for (const std::string& other : {last, first, name + "n", name.substr(1)}) {
+      if (other.empty()) continue;
+      EXPECT_EQ(FailureOf([&] { kFresh.LoadXml("<" + name + ">v</" + other + ">"); }).description(),
+                "XML parse error at line 1, column " + std::to_string(length + 4) + ": end tag '" + other +
+                    "' does not match start tag '" + name + "'")
+          << length;
+    }
+  }
 }
 
 }  // namespace

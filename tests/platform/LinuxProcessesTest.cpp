@@ -85,6 +85,52 @@ TEST_F(LinuxProcessesTest, ListsProcessIdsWithinTheBuffer) {
   EXPECT_EQ(small[2], 7u) << "wrote past the size given";
 }
 
+TEST_F(LinuxProcessesTest, EveryBufferSizeOfTheDoublingGetsTheSameListFromTheStart) {
+  std::vector<std::uint32_t> full(8192, 0);
+  std::uint32_t returned = 0;
+  ASSERT_TRUE(processes.EnumProcesses(full.data(), 8192 * 4, returned));
+  full.resize(returned / 4);
+  ASSERT_GT(full.size(), 2u);
+  // The sizes the scan asks for, a size that is no multiple of 4, and one past the list.
+  for (const std::uint32_t size : {16u, 30u, 64u, 256u, 1024u, static_cast<std::uint32_t>(full.size() * 4 + 64)}) {
+    SCOPED_TRACE(size);
+    std::vector<std::uint32_t> ids(size / 4 + 1, 0xdeadbeef);
+    ASSERT_TRUE(processes.EnumProcesses(ids.data(), size, returned));
+    const std::size_t expected = std::min<std::size_t>(size / 4, full.size());
+    // Processes may start or end between two listings: compare the stable head.
+    EXPECT_GE(returned / 4 + 2, expected);
+    EXPECT_LE(returned, size / 4 * 4);
+    EXPECT_EQ(ids[size / 4], 0xdeadbeefu) << "wrote past the size given";
+    EXPECT_EQ(ids[0], full[0]) << "each listing starts afresh";
+  }
+}
+
+TEST_F(LinuxProcessesTest, LinkReadForOneHandleIsNeverGivenForAnother) {
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  const std::string other_path = CopyOfSleep("other");
+  ChildProcess other({other_path, "30"});
+  ASSERT_TRUE(HasExecuted(other, other_path));
+  // The modules of this process are listed, then its handle is closed; the
+  // next handle takes the same descriptor number.
+  const Handle first = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(::getpid()));
+  Handle modules[25] = {};
+  std::uint32_t needed = 0;
+  ASSERT_TRUE(processes.EnumProcessModules(first, modules, 200, needed));
+  EXPECT_TRUE(processes.CloseHandle(first));
+  const Handle second = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(other.pid()));
+  ASSERT_EQ(second, first);
+  std::string buffer(500, '\0');
+  const std::uint32_t length = processes.GetModuleFileNameExA(second, LinuxProcesses::kExecutableModule, buffer, 500);
+  EXPECT_EQ(buffer.substr(0, length), other_path);
+  // Asked twice on the same handle, the name is the same.
+  ASSERT_TRUE(processes.EnumProcessModules(second, modules, 200, needed));
+  for (int i = 0; i < 2; ++i) {
+    const std::uint32_t again = processes.GetModuleFileNameExA(second, modules[0], buffer, 500);
+    EXPECT_EQ(buffer.substr(0, again), other_path);
+  }
+  EXPECT_TRUE(processes.CloseHandle(second));
+}
+
 TEST_F(LinuxProcessesTest, ReadsTheExecutableOfAProcess) {
   const std::string self = fs::read_symlink("/proc/self/exe").string();
   EXPECT_EQ(FileNameOf(processes, ::getpid()), self.substr(0, 500));

@@ -125,6 +125,44 @@ TEST_F(LinuxWindowsTest, OneConnectionPerSessionAndTheErrorHandlerRestored) {
   EXPECT_EQ(XSetErrorHandler(before), &ForeignHandler) << "the previous handler was not restored";
 }
 
+TEST_F(LinuxWindowsTest, WalksOfOneSessionAskEachThingOnce) {
+  Client first({"--windows", "4"});
+  Client second({"--windows", "4"});
+  ASSERT_TRUE(first.window && second.window);
+  const auto first_pid = static_cast<std::uint32_t>(first.process.pid());
+  const auto second_pid = static_cast<std::uint32_t>(second.process.pid());
+  {
+    const WindowSession session(windows_);
+    // The first client's windows lie below the second's: its walk passes all of them.
+    EXPECT_EQ(modProcessHandler::FindTopLevelWindow(second_pid), *second.window + 3) << "its top window";
+    const unsigned long after_first_walk = LinuxWindows::RequestsThisSession();
+    EXPECT_EQ(modProcessHandler::FindTopLevelWindow(first_pid), *first.window + 3);
+    // Four windows met for the first time (three of the second client, the
+    // first's top one): one owner request each, no process request.
+    EXPECT_EQ(LinuxWindows::RequestsThisSession() - after_first_walk, 4u);
+    const std::size_t windows_seen = Walk().size();
+    const unsigned long requests = LinuxWindows::RequestsThisSession();
+    // The order (a few requests), one per window met, the client table (a few).
+    EXPECT_LE(requests, windows_seen + 12) << "requests repeated within the session";
+    EXPECT_EQ(modProcessHandler::FindTopLevelWindow(first_pid), *first.window + 3);
+    EXPECT_EQ(modProcessHandler::FindTopLevelWindow(second_pid), *second.window + 3);
+    EXPECT_EQ(LinuxWindows::RequestsThisSession(), requests) << "walks again ask nothing";
+
+    // A client that comes after the client table was read is asked alone.
+    Client late({"--hidden"});
+    ASSERT_TRUE(late.window);
+    std::uint32_t pid = 0;
+    windows_.GetWindowThreadProcessId(*late.window, pid);
+    EXPECT_EQ(pid, static_cast<std::uint32_t>(late.process.pid()));
+    EXPECT_EQ(windows_.GetParent(*late.window), 0);
+  }
+  // Nothing is kept: the next session asks again and sees a window made since.
+  Client newer({"--hidden"});
+  ASSERT_TRUE(newer.window);
+  const WindowSession session(windows_);
+  EXPECT_EQ(modProcessHandler::FindTopLevelWindow(static_cast<std::uint32_t>(newer.process.pid())), *newer.window);
+}
+
 TEST_F(LinuxWindowsTest, CloseRequestOnlyForWmClose) {
   Client client({});
   ASSERT_TRUE(client.window);

@@ -110,6 +110,42 @@ std::vector<HWND> WindowsTitled(const std::wstring& part) {
   return search.found;
 }
 
+// Every top-level window of class `class_name` and the processes they belong to.
+struct ClassSearch {
+  const wchar_t* class_name;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK CollectOfClass(HWND hwnd, LPARAM lparam) {
+  auto* search = reinterpret_cast<ClassSearch*>(lparam);
+  wchar_t class_name[64] = {};
+  GetClassNameW(hwnd, class_name, 64);
+  if (lstrcmpiW(class_name, search->class_name) == 0) search->found.push_back(hwnd);
+  return TRUE;
+}
+std::vector<HWND> WindowsOfClass(const wchar_t* class_name) {
+  ClassSearch search{class_name, {}};
+  EnumWindows(&CollectOfClass, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The image path of process `id` as the kernel names it, or "" when it cannot be opened.
+std::wstring ImagePath(DWORD id) {
+  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  if (process == nullptr) return L"";
+  wchar_t path[MAX_PATH] = {};
+  DWORD length = MAX_PATH;
+  const BOOL named = QueryFullProcessImageNameW(process, 0, path, &length);
+  CloseHandle(process);
+  return named ? std::wstring(path, length) : L"";
+}
+
+std::wstring Upper(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(towupper(c));
+  return text;
+}
+
+std::string Narrow(const std::wstring& text) { return fs::path(text).string(); }
+
 class ComEndToEnd : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
@@ -205,6 +241,71 @@ TEST_F(ComEndToEnd, RegistersCreatesByProgIdCallsUnloadsAndUnregisters) {
   EXPECT_FALSE(IsWindow(notepads[0]));
   std::error_code removed;
   for (int i = 0; i < 100 && (fs::remove_all(folder, removed), removed); ++i) Sleep(50);
+
+  // The end action: its protocol methods and message boxes.
+  const Row end_rows[] = {
+      {L"GetName", L"<result><name>End program plug-in</name></result>"},
+      {L"GetActionInfo",
+       L"<result><shortdescription>End program</shortdescription><category>Starting programs/files</category>"
+       L"<description>Ends a program</description></result>"},
+      {L"GetSettingsControlName", L"<result><name>ctlEndProgram</name></result>"},
+      {L"execute", L"<result/>"},
+  };
+  for (const Row& row : end_rows) {
+    call = Send(plugin, Envelope(L"EndProgram", row.method));
+    EXPECT_EQ(call.hr, S_OK) << Narrow(row.method);
+    EXPECT_EQ(call.reply, row.reply) << Narrow(row.method);
+  }
+  {
+    vesk::test::MessageBoxWatcher watcher(L"VeskProgramManager");
+    for (const wchar_t* method : {L"ShowAbout", L"ShowHelp", L"ShowSettings"}) {
+      call = Send(plugin, Envelope(L"EndProgram", method));
+      EXPECT_EQ(call.hr, S_OK);
+      EXPECT_EQ(call.reply, L"<result/>");
+    }
+    EXPECT_EQ(watcher.texts(), (std::vector<std::wstring>{L"End program plug-in by Quorvel.",
+                                                           L"Ends the specified program if it is running.",
+                                                           L"This plug-in doesn't have settings"}));
+  }
+
+  // Two notepads started through the start action, then ended by their path
+  // in other case and with surrounding spaces: every instance closes.
+  ASSERT_TRUE(WindowsOfClass(L"Notepad").empty()) << "a notepad is still open";
+  for (int started = 0; started < 2; ++started) {
+    call = Send(plugin, Envelope(L"StartProgram", L"Execute", L"<params><sett><s>notepad.exe</s></sett></params>"));
+    EXPECT_EQ(call.hr, S_OK) << Narrow(call.description);
+  }
+  std::vector<HWND> started;
+  for (int i = 0; i < 200 && started.size() < 2; ++i) {
+    Sleep(50);
+    started = WindowsOfClass(L"Notepad");
+  }
+  ASSERT_EQ(started.size(), 2u) << "the notepads did not open";
+  std::vector<HANDLE> processes;
+  std::wstring notepad_path;
+  for (const HWND window : started) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    processes.push_back(OpenProcess(SYNCHRONIZE, FALSE, id));
+    notepad_path = ImagePath(id);
+  }
+  ASSERT_GE(notepad_path.size(), 12u);
+  EXPECT_EQ(Upper(notepad_path.substr(notepad_path.size() - 12)), L"\\NOTEPAD.EXE");
+  call = Send(plugin, Envelope(L"EndProgram", L"Execute",
+                               L"<params><sett><s>  " + Upper(notepad_path) + L" </s></sett></params>"));
+  EXPECT_EQ(call.hr, S_OK) << Narrow(call.description);
+  EXPECT_EQ(call.reply, L"<result><success/></result>");
+  for (const HANDLE process : processes) {
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(WaitForSingleObject(process, 10000), WAIT_OBJECT_0) << "a notepad did not end";
+    CloseHandle(process);
+  }
+  EXPECT_TRUE(WindowsOfClass(L"Notepad").empty());
+  // Nothing runs that path any more: the action still succeeds.
+  call = Send(plugin, Envelope(L"EndProgram", L"Execute",
+                               L"<params><sett><s>" + notepad_path + L"</s></sett></params>"));
+  EXPECT_EQ(call.hr, S_OK) << Narrow(call.description);
+  EXPECT_EQ(call.reply, L"<result><success/></result>");
 
   // A malformed request: a failed call in the control facility, with error information.
   call = Send(plugin, L"<request><plugin>PlugInInfo</plugin>");

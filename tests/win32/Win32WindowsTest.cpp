@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <thread>
+#include <vector>
 
+#include "TestWindow.h"
+#include "platform/WindowSession.h"
 #include "platform/win32/HwndConversion.h"
+#include "platform/win32/Win32MessagePump.h"
 
 namespace vesk::platform::win32 {
 namespace {
@@ -46,6 +51,62 @@ TEST(Win32Windows, DestroyingTheBackendDestroysItsWindows) {
     ASSERT_TRUE(IsWindow(hwnd));
   }
   EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// Every window of the walk from the top of the Z-order, as the scan walks it.
+std::vector<WindowHandle> Walk(Win32Windows& windows) {
+  std::vector<WindowHandle> seen;
+  for (WindowHandle window = windows.FindWindowA(nullptr, nullptr); window != 0 && seen.size() < 10000;
+       window = windows.GetWindow(window, kGetWindowNext)) {
+    seen.push_back(window);
+  }
+  return seen;
+}
+
+bool Contains(const std::vector<WindowHandle>& list, HWND hwnd) {
+  return std::find(list.begin(), list.end(), HwndConversion::FromHwnd(hwnd)) != list.end();
+}
+
+TEST(Win32Windows, WalkFindsTheTestsWindowsWithTheirOwnerAndProcess) {
+  Win32Windows windows;
+  const WindowSession session(windows);  // nothing to hold on Win32, but nests freely
+  const WindowSession nested(windows);
+  test::TestWindow owner;
+  test::TestWindow owned(owner.hwnd());
+  ASSERT_NE(owned.hwnd(), nullptr);
+
+  const std::vector<WindowHandle> walked = Walk(windows);
+  EXPECT_TRUE(Contains(walked, owner.hwnd()));
+  EXPECT_TRUE(Contains(walked, owned.hwnd()));  // owned pop-ups are top-level windows too
+  EXPECT_EQ(windows.GetParent(HwndConversion::FromHwnd(owner.hwnd())), 0);
+  EXPECT_EQ(windows.GetParent(HwndConversion::FromHwnd(owned.hwnd())), HwndConversion::FromHwnd(owner.hwnd()));
+
+  std::uint32_t process = 0;
+  EXPECT_EQ(windows.GetWindowThreadProcessId(HwndConversion::FromHwnd(owned.hwnd()), process), GetCurrentThreadId());
+  EXPECT_EQ(process, GetCurrentProcessId());
+  process = 99;
+  EXPECT_EQ(windows.GetWindowThreadProcessId(0, process), 0u);
+  EXPECT_EQ(process, 0u);
+
+  // By class and title, the title given in UTF-8; nothing for a title no window has.
+  const WindowHandle by_class = windows.FindWindowA("VeskTestWindow", "vesk test window");
+  EXPECT_TRUE(by_class == HwndConversion::FromHwnd(owner.hwnd()) || by_class == HwndConversion::FromHwnd(owned.hwnd()));
+  ASSERT_TRUE(SetWindowTextW(owner.hwnd(), L"vesk \u00fc \u65e5 title"));
+  EXPECT_EQ(windows.FindWindowA(nullptr, "vesk \xc3\xbc \xe6\x97\xa5 title"), HwndConversion::FromHwnd(owner.hwnd()));
+  EXPECT_EQ(windows.FindWindowA(nullptr, "vesk no such window"), 0);
+}
+
+TEST(Win32Windows, PostMessageQueuesACloseRequestTheWindowReceives) {
+  Win32Windows windows;
+  Win32MessagePump pump;
+  test::TestWindow window;
+  const WindowHandle handle = HwndConversion::FromHwnd(window.hwnd());
+  ASSERT_TRUE(windows.PostMessageA(handle, kMessageClose, 0, 0));
+  EXPECT_TRUE(window.received().empty());  // queued, not sent
+  pump.DispatchPendingMessages();
+  EXPECT_EQ(window.received(), std::vector<UINT>{WM_CLOSE});
+  EXPECT_FALSE(IsWindow(window.hwnd()));  // the default answer to WM_CLOSE
+  EXPECT_FALSE(windows.PostMessageA(handle, kMessageClose, 0, 0));  // gone
 }
 
 }  // namespace

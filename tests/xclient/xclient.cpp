@@ -3,6 +3,8 @@
 //   --hidden        never map the window
 //   --popup         also map a pop-up owned by it (WM_TRANSIENT_FOR), above it
 //   --net-wm-pid    set _NET_WM_PID (by default it is not set, like xeyes)
+//   --windows N     N top-level windows alike instead of one (the first is
+//                   the one reported); a close request to any ends the client
 //   --ready FILE    write "<window id> <pid>" to FILE once the windows exist
 //   --timeout SEC   exit with status 3 after SEC seconds (default 60)
 // Exit status: 0 after WM_DELETE_WINDOW, 2 without a display, 3 on timeout.
@@ -24,6 +26,7 @@ int main(int argc, char** argv) {
   bool net_wm_pid = false;
   std::string ready;
   int timeout = 60;
+  int count = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--hidden") hidden = true;
@@ -31,20 +34,25 @@ int main(int argc, char** argv) {
     else if (arg == "--net-wm-pid") net_wm_pid = true;
     else if (arg == "--ready" && i + 1 < argc) ready = argv[++i];
     else if (arg == "--timeout" && i + 1 < argc) timeout = std::atoi(argv[++i]);
+    else if (arg == "--windows" && i + 1 < argc) count = std::max(1, std::atoi(argv[++i]));
   }
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return 2;
   const Window root = DefaultRootWindow(display);
-  const Window window = XCreateSimpleWindow(display, root, 10, 10, 120, 80, 1, 0, 0xffffff);
   Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
-  XSetWMProtocols(display, window, &delete_window, 1);
-  XStoreName(display, window, "xclient");
-  if (net_wm_pid) {
-    const long pid = static_cast<long>(getpid());
-    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&pid), 1);
+  Window window = None;
+  for (int n = 0; n < count; ++n) {
+    const Window made = XCreateSimpleWindow(display, root, 10 + n, 10 + n, 120, 80, 1, 0, 0xffffff);
+    if (n == 0) window = made;
+    XSetWMProtocols(display, made, &delete_window, 1);
+    XStoreName(display, made, "xclient");
+    if (net_wm_pid) {
+      const long pid = static_cast<long>(getpid());
+      XChangeProperty(display, made, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&pid), 1);
+    }
+    if (!hidden) XMapWindow(display, made);
   }
-  if (!hidden) XMapWindow(display, window);
   if (popup) {
     const Window owned = XCreateSimpleWindow(display, root, 20, 20, 60, 40, 1, 0, 0xcccccc);
     XSetTransientForHint(display, owned, window);

@@ -3,22 +3,22 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string_view>
+#include <vector>
 
-#include "platform/UniqueResource.h"
+#include "platform/linux/UniqueFd.h"
 
 namespace vesk::platform::linux_backend {
 namespace {
-
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using UniqueDir = UniqueResource<DIR*, DirCloser, nullptr>;
 
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 
@@ -50,6 +50,20 @@ std::optional<std::string> ReadLinkAt(int dir, const char* name) {
   }
 }
 
+// /proc lists its own entries (a few dozen) before the processes.
+constexpr std::size_t kOtherProcEntries = 96;
+// A directory record of a process id: header, name and padding.
+constexpr std::size_t kRecordBytes = 32;
+constexpr std::size_t kMaxListingBuffer = 64 * 1024;
+
+// The link read by the last EnumProcessModules of this thread, kept for the
+// GetModuleFileNameExA that follows on the same handle, until it is closed.
+struct ReadLink {
+  Handle process = 0;
+  std::string target;
+};
+thread_local ReadLink t_read_link;
+
 }  // namespace
 
 bool LinuxProcesses::GetVersionExA(OsVersionInfo& info) {
@@ -64,30 +78,46 @@ bool LinuxProcesses::Process32FirstEntry(Handle, ProcessEntry&) { return false; 
 bool LinuxProcesses::Process32NextEntry(Handle, ProcessEntry&) { return false; }
 
 bool LinuxProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, std::uint32_t& bytes_returned) {
-  const UniqueDir proc(::opendir("/proc"));
+  // Every call lists /proc afresh. The records are read with a buffer sized
+  // to the room given, so that a small buffer makes the kernel produce only
+  // a small part of the listing.
+  const UniqueFd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!proc) return false;
   const std::uint32_t room = size_bytes / 4;
+  std::vector<char> records(std::min((room + kOtherProcEntries) * kRecordBytes, kMaxListingBuffer));
   std::uint32_t count = 0;
   while (count < room) {
-    const dirent* entry = ::readdir(proc.get());
-    if (entry == nullptr) break;
-    if (const auto id = ProcessId(entry->d_name)) ids[count++] = *id;
+    const long length = ::syscall(SYS_getdents64, proc.get(), records.data(), records.size());
+    if (length < 0) return false;
+    if (length == 0) break;
+    for (long offset = 0; offset < length && count < room;) {
+      // d_reclen and d_name sit at fixed places of each record (linux_dirent64).
+      const char* record = records.data() + offset;
+      unsigned short record_length = 0;
+      std::memcpy(&record_length, record + offsetof(dirent64, d_reclen), sizeof record_length);
+      if (const auto id = ProcessId(record + offsetof(dirent64, d_name))) ids[count++] = *id;
+      offset += record_length;
+    }
   }
   bytes_returned = count * 4;
   return true;
 }
 
 Handle LinuxProcesses::OpenProcess(std::uint32_t, bool, std::uint32_t process_id) {
-  const std::string path = "/proc/" + std::to_string(process_id);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  char path[32] = "/proc/";
+  const auto end = std::to_chars(path + 6, path + sizeof path - 1, process_id).ptr;
+  *end = '\0';
+  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return 0;
   return static_cast<Handle>(fd) + 1;
 }
 
 bool LinuxProcesses::EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
                                         std::uint32_t& bytes_needed) {
-  char probe = 0;
-  if (::readlinkat(FdOf(process), "exe", &probe, 1) < 0) return false;
+  // The whole link is read now, and handed to GetModuleFileNameExA next.
+  std::optional<std::string> target = ReadLinkAt(FdOf(process), "exe");
+  if (!target) return false;
+  t_read_link = {process, std::move(*target)};
   if (size_bytes >= sizeof(Handle)) modules[0] = kExecutableModule;
   bytes_needed = sizeof(Handle);
   return true;
@@ -96,7 +126,9 @@ bool LinuxProcesses::EnumProcessModules(Handle process, Handle* modules, std::ui
 std::uint32_t LinuxProcesses::GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
                                                    std::uint32_t size) {
   if (module != kExecutableModule) return 0;
-  std::optional<std::string> path = ReadLinkAt(FdOf(process), "exe");
+  std::optional<std::string> path;
+  if (t_read_link.process == process && process > 0) path = t_read_link.target;
+  else path = ReadLinkAt(FdOf(process), "exe");
   if (!path) return 0;
   if (path->ends_with(kDeletedSuffix)) {
     // The suffix marks an unlinked image only when the image really has no
@@ -113,6 +145,7 @@ std::uint32_t LinuxProcesses::GetModuleFileNameExA(Handle process, Handle module
 
 bool LinuxProcesses::CloseHandle(Handle handle) {
   if (handle <= 0) return false;
+  if (t_read_link.process == handle) t_read_link = {};
   const int saved = errno;
   const bool closed = ::close(FdOf(handle)) == 0;
   errno = saved;

@@ -9,19 +9,21 @@
 #include "platform/linux/ScopedXErrorHandler.h"
 #include "platform/linux/X11Desktop.h"
 #include "platform/linux/X11Resources.h"
+#include "platform/linux/X11WindowCache.h"
 
 namespace vesk::platform::linux_backend {
 namespace {
 
 // The connection of the thread's outermost session. Members are destroyed in
-// reverse order: the walk, then the display (whose closing may still report
-// errors), and the error handler last.
+// reverse order: what the session learnt, then the display (whose closing may
+// still report errors), and the error handler last.
 struct Session {
   int depth = 0;
   bool tried = false;  // the connection was attempted in this session
   std::optional<ScopedXErrorHandler> error_handler;
   UniqueDisplay display;
-  std::vector<X11Desktop::Window> walk;
+  std::optional<X11WindowCache> cache;
+  std::size_t next_position = 0;  // in the walk, just below the last answer of GetWindow
 };
 thread_local Session t_session;
 
@@ -32,10 +34,15 @@ Display* SessionDisplay() {
     t_session.tried = true;
     t_session.error_handler.emplace();
     t_session.display.reset(XOpenDisplay(nullptr));
-    if (!t_session.display) t_session.error_handler.reset();
+    if (t_session.display) t_session.cache.emplace(t_session.display.get());
+    else t_session.error_handler.reset();
   }
   return t_session.display.get();
 }
+
+// What the session knows of its display; call only after SessionDisplay()
+// found one.
+X11WindowCache& Cache() { return *t_session.cache; }
 
 WindowHandle ToHandle(X11Desktop::Window window) {
   // X resource ids use 29 bits; anything wider is not a window of ours.
@@ -44,7 +51,11 @@ WindowHandle ToHandle(X11Desktop::Window window) {
 
 X11Desktop::Window ToWindow(WindowHandle handle) { return static_cast<X11Desktop::Window>(handle); }
 
+// Where `window` stands in `walk`; a walk steps down one window at a time,
+// so the place after the last answer is tried first.
 std::optional<std::size_t> PositionIn(const std::vector<X11Desktop::Window>& walk, WindowHandle window) {
+  const std::size_t hint = t_session.next_position;
+  if (hint < walk.size() && walk[hint] == ToWindow(window)) return hint;
   const auto found = std::find(walk.begin(), walk.end(), ToWindow(window));
   if (found == walk.end()) return std::nullopt;
   return static_cast<std::size_t>(found - walk.begin());
@@ -61,7 +72,8 @@ void LinuxWindows::BeginSession() { ++t_session.depth; }
 
 void LinuxWindows::EndSession() {
   if (--t_session.depth > 0) return;
-  t_session.walk.clear();
+  t_session.cache.reset();
+  t_session.next_position = 0;
   t_session.display.reset();
   t_session.error_handler.reset();
   t_session.tried = false;
@@ -69,37 +81,40 @@ void LinuxWindows::EndSession() {
 
 bool LinuxWindows::ConnectionOpen() { return static_cast<bool>(t_session.display); }
 
+unsigned long LinuxWindows::RequestsThisSession() {
+  return t_session.cache ? t_session.cache->requests() : 0;
+}
+
 WindowHandle LinuxWindows::FindWindowA(const char*, const char*) {
   const WindowSession scope(*this);
-  Display* display = SessionDisplay();
-  t_session.walk = display != nullptr ? X11Desktop(display).TopLevelWindows() : std::vector<X11Desktop::Window>{};
-  return t_session.walk.empty() ? 0 : ToHandle(t_session.walk.front());
+  if (SessionDisplay() == nullptr) return 0;
+  const std::vector<X11Desktop::Window>& walk = Cache().TopLevelWindows();
+  return walk.empty() ? 0 : ToHandle(walk.front());
 }
 
 WindowHandle LinuxWindows::GetWindow(WindowHandle window, int command) {
   const WindowSession scope(*this);
-  Display* display = SessionDisplay();
-  if (display == nullptr || command != kGetWindowNext) return 0;
-  std::optional<std::size_t> position = PositionIn(t_session.walk, window);
+  if (SessionDisplay() == nullptr || command != kGetWindowNext) return 0;
+  const std::vector<X11Desktop::Window>* walk = &Cache().TopLevelWindows();
+  std::optional<std::size_t> position = PositionIn(*walk, window);
   if (!position) {
-    t_session.walk = X11Desktop(display).TopLevelWindows();
-    position = PositionIn(t_session.walk, window);
+    walk = &Cache().RereadTopLevelWindows();
+    position = PositionIn(*walk, window);
   }
-  if (!position || *position + 1 >= t_session.walk.size()) return 0;
-  return ToHandle(t_session.walk[*position + 1]);
+  if (!position || *position + 1 >= walk->size()) return 0;
+  t_session.next_position = *position + 1;
+  return ToHandle((*walk)[*position + 1]);
 }
 
 WindowHandle LinuxWindows::GetParent(WindowHandle window) {
   const WindowSession scope(*this);
-  Display* display = SessionDisplay();
-  if (display == nullptr || window <= 0) return 0;
-  return ToHandle(X11Desktop(display).Owner(ToWindow(window)));
+  if (SessionDisplay() == nullptr || window <= 0) return 0;
+  return ToHandle(Cache().Owner(ToWindow(window)));
 }
 
 std::uint32_t LinuxWindows::GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) {
   const WindowSession scope(*this);
-  Display* display = SessionDisplay();
-  process_id = display != nullptr && window > 0 ? X11Desktop(display).ProcessOf(ToWindow(window)) : 0;
+  process_id = SessionDisplay() != nullptr && window > 0 ? Cache().ProcessOf(ToWindow(window)) : 0;
   return 0;
 }
 

@@ -16,9 +16,12 @@ namespace vesk::platform::linux_backend {
 // display, or none reachable, there are no windows and no close request is
 // sent. Nothing is kept from one session to the next.
 //
-// The walk (FindWindowA, then GetWindow) reads the stacking order once at
-// FindWindowA and steps through that list; a window that is not in it makes
-// GetWindow read the order again.
+// Within one session each thing is asked of the X server once: the stacking
+// order at the first FindWindowA (later walks of the session step through
+// the same list; a window that is not in it makes GetWindow read the order
+// again), each window's owner and existence in one request at its first
+// GetParent or GetWindowThreadProcessId, and the process ids of all clients
+// in one X-Resource query at the first GetWindowThreadProcessId.
 class LinuxWindows : public IWindows {
  public:
   // Linux has no owner windows for started programs: the hidden owner is a
@@ -37,6 +40,8 @@ class LinuxWindows : public IWindows {
 
   // Whether this thread holds an open display connection now (for tests).
   static bool ConnectionOpen();
+  // X requests sent in this thread's session so far, 0 with no connection (for tests).
+  static unsigned long RequestsThisSession();
 };
 
 }  // namespace vesk::platform::linux_backend

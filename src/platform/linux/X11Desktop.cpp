@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 
 #include "platform/linux/X11Resources.h"
 
@@ -86,31 +87,76 @@ std::vector<X11Desktop::Window> X11Desktop::TopLevelWindows() {
   return windows;
 }
 
-X11Desktop::Window X11Desktop::Owner(Window window) {
-  ::Window owner = None;
-  if (XGetTransientForHint(display_, window, &owner) == 0) return 0;
-  return owner;
+std::optional<X11Desktop::Window> X11Desktop::OwnerIfExists(Window window) {
+  ::Atom actual_type = None;
+  int actual_format = 0;
+  unsigned long count = 0;
+  unsigned long bytes_after = 0;
+  unsigned char* raw = nullptr;
+  // An error (the window is gone) makes Xlib return a status other than Success.
+  const int status = XGetWindowProperty(display_, window, XA_WM_TRANSIENT_FOR, 0, 1, False, XA_WINDOW, &actual_type,
+                                        &actual_format, &count, &bytes_after, &raw);
+  const UniqueXBuffer<unsigned char> data(raw);
+  if (status != Success) return std::nullopt;
+  if (!data || actual_type != XA_WINDOW || actual_format != 32 || count < 1) return Window{0};
+  return *reinterpret_cast<const unsigned long*>(data.get());
 }
 
-std::uint32_t X11Desktop::ProcessOf(Window window) {
-  // The server answers a client-id query by the id's client part alone, so a
-  // window that is gone would still name its client: ask for the window first.
-  XWindowAttributes attributes{};
-  if (XGetWindowAttributes(display_, window, &attributes) == 0) return 0;
+std::optional<std::uint32_t> X11Desktop::ClientProcesses::Find(Window window) const {
+  for (const Client& client : clients_) {
+    if ((window & ~client.mask) == client.base) return client.pid;
+  }
+  return std::nullopt;
+}
+
+X11Desktop::ClientProcesses X11Desktop::AllClientProcesses() {
   int event_base = 0;
   int error_base = 0;
-  if (XResQueryExtension(display_, &event_base, &error_base)) {
-    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
-    long count = 0;
-    XResClientIdValue* raw = nullptr;
-    if (XResQueryClientIds(display_, 1, &spec, &count, &raw) == Success) {
-      const UniqueClientIds values(raw, ClientIdsCloser{count});
-      for (long i = 0; i < count; ++i) {
-        const pid_t pid = XResGetClientPid(&values.get()[i]);
-        if (pid > 0) return static_cast<std::uint32_t>(pid);
-      }
+  if (!XResQueryExtension(display_, &event_base, &error_base)) return ClientProcesses({});
+  int client_count = 0;
+  XResClient* raw_clients = nullptr;
+  // Unlike the client-id query, this one returns nonzero on success.
+  const Status listed = XResQueryClients(display_, &client_count, &raw_clients);
+  const UniqueXBuffer<XResClient> clients(raw_clients);
+  if (listed == 0) return ClientProcesses({});
+  // None as the client: the process ids of all clients in one reply.
+  XResClientIdSpec spec{None, XRES_CLIENT_ID_PID_MASK};
+  long count = 0;
+  XResClientIdValue* raw = nullptr;
+  std::unordered_map<Window, std::uint32_t> pids;
+  if (XResQueryClientIds(display_, 1, &spec, &count, &raw) == Success) {
+    const UniqueClientIds values(raw, ClientIdsCloser{count});
+    for (long i = 0; i < count; ++i) {
+      const pid_t pid = XResGetClientPid(&values.get()[i]);
+      if (pid > 0) pids[values.get()[i].spec.client] = static_cast<std::uint32_t>(pid);
     }
   }
+  std::vector<ClientProcesses::Client> table;
+  for (int i = 0; clients && i < client_count; ++i) {
+    const XResClient& client = clients.get()[i];
+    const auto pid = pids.find(client.resource_base);
+    table.push_back({client.resource_base, client.resource_mask, pid != pids.end() ? pid->second : 0});
+  }
+  return ClientProcesses(std::move(table));
+}
+
+std::uint32_t X11Desktop::ServerProcessOf(Window window) {
+  int event_base = 0;
+  int error_base = 0;
+  if (!XResQueryExtension(display_, &event_base, &error_base)) return 0;
+  XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+  long count = 0;
+  XResClientIdValue* raw = nullptr;
+  if (XResQueryClientIds(display_, 1, &spec, &count, &raw) != Success) return 0;
+  const UniqueClientIds values(raw, ClientIdsCloser{count});
+  for (long i = 0; i < count; ++i) {
+    const pid_t pid = XResGetClientPid(&values.get()[i]);
+    if (pid > 0) return static_cast<std::uint32_t>(pid);
+  }
+  return 0;
+}
+
+std::uint32_t X11Desktop::NetWmPid(Window window) {
   const auto pid = Property32(window, "_NET_WM_PID", XA_CARDINAL);
   if (pid && !pid->empty() && (*pid)[0] > 0 && (*pid)[0] <= UINT32_MAX) return static_cast<std::uint32_t>((*pid)[0]);
   return 0;

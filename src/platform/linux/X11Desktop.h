@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct _XDisplay;
@@ -24,12 +25,36 @@ class X11Desktop {
   // WM_STATE; with no window manager, all children of the root, mapped or not.
   std::vector<Window> TopLevelWindows();
 
-  // The window's WM_TRANSIENT_FOR, 0 when it has none.
-  Window Owner(Window window);
+  // The window's WM_TRANSIENT_FOR (0 when it has none), or nothing when the
+  // window does not exist: one request answers both.
+  std::optional<Window> OwnerIfExists(Window window);
 
-  // The process that created the window: the X server's own answer (the
-  // X-Resource extension's client ids), else _NET_WM_PID; 0 when unknown.
-  std::uint32_t ProcessOf(Window window);
+  // The process of every client connected now, as the X server knows it
+  // (the X-Resource extension): two requests for all clients.
+  class ClientProcesses {
+   public:
+    struct Client {
+      Window base = 0;  // the client's part of its resource ids
+      Window mask = 0;  // the bits of an id that the client chooses
+      std::uint32_t pid = 0;
+    };
+    explicit ClientProcesses(std::vector<Client> clients) : clients_(std::move(clients)) {}
+    // The process of the client that created `window` (0 when the server
+    // does not know it), or nothing when no listed client made it.
+    std::optional<std::uint32_t> Find(Window window) const;
+
+   private:
+    std::vector<Client> clients_;
+  };
+  ClientProcesses AllClientProcesses();
+
+  // The process of the client that created `window`, asked alone; 0 when
+  // unknown. The server answers by the id's client part: the caller makes
+  // sure the window exists.
+  std::uint32_t ServerProcessOf(Window window);
+
+  // The window's _NET_WM_PID, 0 when it has none.
+  std::uint32_t NetWmPid(Window window);
 
   // Asks the window to close: WM_DELETE_WINDOW when it takes that protocol,
   // else _NET_CLOSE_WINDOW through a window manager that supports it, else

@@ -58,8 +58,11 @@ bool SimProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, s
 
 Handle SimProcesses::OpenProcess(std::uint32_t access, bool inherit, std::uint32_t process_id) {
   log_.Record("OpenProcess", {Text(std::uint64_t{access}), inherit ? "1" : "0", Text(std::uint64_t{process_id})});
-  const auto found =
-      std::find_if(processes.begin(), processes.end(), [&](const SimProcess& p) { return p.id == process_id; });
+  auto found = next_open_ < processes.size() && processes[next_open_].id == process_id
+                   ? processes.begin() + static_cast<std::ptrdiff_t>(next_open_)
+                   : std::find_if(processes.begin(), processes.end(),
+                                  [&](const SimProcess& p) { return p.id == process_id; });
+  if (found != processes.end()) next_open_ = static_cast<std::size_t>(found - processes.begin()) + 1;
   if (found == processes.end() || !found->can_open) return 0;
   const Handle handle = next_handle_++;
   open_[handle] = OpenHandle{false, static_cast<std::size_t>(found - processes.begin())};

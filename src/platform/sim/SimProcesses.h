@@ -62,6 +62,7 @@ class SimProcesses : public IProcesses {
   SimLog& log_;
   std::map<Handle, OpenHandle> open_;
   Handle next_handle_ = 0x100;
+  std::size_t next_open_ = 0;  // a scan opens processes in table order: tried first
   int bad_closes_ = 0;
 };
 

@@ -21,11 +21,17 @@ void SimWindows::EndSession() {
   log_.Record("EndSession", {});
 }
 
-const SimWindow* SimWindows::Find(WindowHandle window) const {
-  for (const SimWindow& candidate : desktop) {
-    if (candidate.handle == window) return &candidate;
+std::size_t SimWindows::IndexOf(WindowHandle window) const {
+  if (hint_ < desktop.size() && desktop[hint_].handle == window) return hint_;
+  for (std::size_t i = 0; i < desktop.size(); ++i) {
+    if (desktop[i].handle == window) return hint_ = i;
   }
-  return nullptr;
+  return desktop.size();
+}
+
+const SimWindow* SimWindows::Find(WindowHandle window) const {
+  const std::size_t index = IndexOf(window);
+  return index < desktop.size() ? &desktop[index] : nullptr;
 }
 
 WindowHandle SimWindows::FindWindowA(const char* class_name, const char* window_name) {
@@ -37,10 +43,10 @@ WindowHandle SimWindows::FindWindowA(const char* class_name, const char* window_
 WindowHandle SimWindows::GetWindow(WindowHandle window, int command) {
   log_.Record("GetWindow", {std::to_string(window), std::to_string(command)});
   if (command != kGetWindowNext) return 0;
-  for (std::size_t i = 0; i + 1 < desktop.size(); ++i) {
-    if (desktop[i].handle == window) return desktop[i + 1].handle;
-  }
-  return 0;
+  const std::size_t index = IndexOf(window);
+  if (index + 1 >= desktop.size()) return 0;
+  hint_ = index + 1;
+  return desktop[index + 1].handle;
 }
 
 WindowHandle SimWindows::GetParent(WindowHandle window) {

@@ -46,6 +46,10 @@ class SimWindows : public IWindows {
   int hidden_created_ = 0;
   int open_sessions_ = 0;
   WindowHandle next_handle_ = 0x1000;
+  // Where the last window looked up stands: a walk asks of neighbours in turn.
+  mutable std::size_t hint_ = 0;
+  // The index of `window` on the desktop, or desktop.size().
+  std::size_t IndexOf(WindowHandle window) const;
 };
 
 }  // namespace vesk::platform::sim

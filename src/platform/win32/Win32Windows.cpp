@@ -2,10 +2,14 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
+
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
 #include "platform/win32/HwndConversion.h"
 #include "platform/win32/LazyFunction.h"
+#include "platform/win32/Utf16.h"
 #include "platform/win32/Win32Error.h"
 #include "platform/win32/Win32Library.h"
 
@@ -21,6 +25,9 @@ LazyFunction<decltype(DestroyWindow)> g_destroy_window(L"user32.dll", "DestroyWi
 LazyFunction<decltype(PostMessageW)> g_post_message(L"user32.dll", "PostMessageW");
 LazyFunction<decltype(GetWindowThreadProcessId)> g_window_thread(L"user32.dll", "GetWindowThreadProcessId");
 LazyFunction<decltype(DefWindowProcW)> g_def_window_proc(L"user32.dll", "DefWindowProcW");
+LazyFunction<decltype(FindWindowW)> g_find_window(L"user32.dll", "FindWindowW");
+LazyFunction<decltype(::GetWindow)> g_get_window(L"user32.dll", "GetWindow");
+LazyFunction<decltype(::GetParent)> g_get_parent(L"user32.dll", "GetParent");
 
 // The module this code is linked into (the DLL, or a test program).
 HINSTANCE ThisModule() {
@@ -75,6 +82,36 @@ WindowHandle Win32Windows::CreateHiddenWindow() {
   if (hwnd == nullptr) Refused("Cannot create the hidden window");
   windows_.push_back(hwnd);
   return HwndConversion::FromHwnd(hwnd);
+}
+
+WindowHandle Win32Windows::FindWindowA(const char* class_name, const char* window_name) {
+  auto wide = [](const char* text) {
+    return text != nullptr ? std::optional<std::wstring>(Utf16::FromUtf8(text)) : std::nullopt;
+  };
+  auto pointer = [](const std::optional<std::wstring>& text) { return text ? text->c_str() : nullptr; };
+  const std::optional<std::wstring> wide_class = wide(class_name);
+  const std::optional<std::wstring> wide_name = wide(window_name);
+  return HwndConversion::FromHwnd(g_find_window(pointer(wide_class), pointer(wide_name)));
+}
+
+WindowHandle Win32Windows::GetWindow(WindowHandle window, int command) {
+  return HwndConversion::FromHwnd(g_get_window(HwndConversion::ToHwnd(window), static_cast<UINT>(command)));
+}
+
+WindowHandle Win32Windows::GetParent(WindowHandle window) {
+  return HwndConversion::FromHwnd(g_get_parent(HwndConversion::ToHwnd(window)));
+}
+
+std::uint32_t Win32Windows::GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) {
+  DWORD process = 0;
+  const DWORD thread = g_window_thread(HwndConversion::ToHwnd(window), &process);
+  process_id = process;
+  return thread;
+}
+
+bool Win32Windows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                                std::intptr_t lparam) {
+  return g_post_message(HwndConversion::ToHwnd(window), message, wparam, lparam) != FALSE;
 }
 
 }  // namespace vesk::platform::win32

@@ -22,6 +22,20 @@ class Win32Windows : public IWindows {
   // refuses to register the class or create the window.
   WindowHandle CreateHiddenWindow() override;
 
+  // The Win32 window functions need no connection: sessions do nothing.
+  void BeginSession() override {}
+  void EndSession() override {}
+
+  // The walk through FindWindowW, GetWindow, GetParent and
+  // GetWindowThreadProcessId of user32; names are UTF-8, null for any.
+  WindowHandle FindWindowA(const char* class_name, const char* window_name) override;
+  WindowHandle GetWindow(WindowHandle window, int command) override;
+  WindowHandle GetParent(WindowHandle window) override;
+  std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
+  // PostMessageW.
+  bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                    std::intptr_t lparam) override;
+
  private:
   std::mutex mutex_;
   std::vector<void*> windows_;  // every hidden window created, as HWND

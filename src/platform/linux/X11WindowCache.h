@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/linux/X11Desktop.h"
+
+namespace vesk::platform::linux_backend {
+
+// What one window session has learnt of the display, so that a walk asks
+// the server each thing at most once: the stacking order, each window's
+// owner (which also tells whether it still exists) and its process, and the
+// process of every client, fetched all at once. Lives for one session only;
+// nothing here outlasts it.
+class X11WindowCache {
+ public:
+  explicit X11WindowCache(_XDisplay* display);
+
+  // The client windows from the top, read on the first call of the session.
+  const std::vector<X11Desktop::Window>& TopLevelWindows();
+  // Reads the order again (a window the caller holds is no longer in it).
+  const std::vector<X11Desktop::Window>& RereadTopLevelWindows();
+
+  // The window's owner, 0 when it has none or is gone.
+  X11Desktop::Window Owner(X11Desktop::Window window);
+  // The window's process, 0 when unknown or when the window is gone.
+  std::uint32_t ProcessOf(X11Desktop::Window window);
+
+  // X requests sent on the display since the cache was made (for tests).
+  unsigned long requests() const;
+
+ private:
+  struct Facts {
+    bool exists = false;
+    X11Desktop::Window owner = 0;
+    std::optional<std::uint32_t> process;
+  };
+  const Facts& FactsOf(X11Desktop::Window window);
+
+  _XDisplay* display_;
+  unsigned long first_request_;
+  X11Desktop desktop_;
+  std::optional<std::vector<X11Desktop::Window>> order_;
+  std::unordered_map<X11Desktop::Window, Facts> facts_;
+  std::optional<X11Desktop::ClientProcesses> clients_;
+};
+
+}  // namespace vesk::platform::linux_backend

@@ -1,0 +1,135 @@
+#include "platform/win32/Win32Processes.h"
+
+// The process-status functions under their psapi.dll names (not the K32
+// aliases of kernel32 that newer headers map them to).
+#define PSAPI_VERSION 1
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/win32/LazyFunction.h"
+#include "platform/win32/Utf16.h"
+
+namespace vesk::platform::win32 {
+namespace {
+
+LazyFunction<decltype(::GetVersionExW)> g_get_version(L"kernel32.dll", "GetVersionExW");
+LazyFunction<decltype(::CreateToolhelp32Snapshot)> g_snapshot(L"kernel32.dll", "CreateToolhelp32Snapshot");
+LazyFunction<decltype(::Process32FirstW)> g_first(L"kernel32.dll", "Process32FirstW");
+LazyFunction<decltype(::Process32NextW)> g_next(L"kernel32.dll", "Process32NextW");
+LazyFunction<decltype(::OpenProcess)> g_open(L"kernel32.dll", "OpenProcess");
+LazyFunction<decltype(::CloseHandle)> g_close(L"kernel32.dll", "CloseHandle");
+LazyFunction<decltype(::EnumProcesses)> g_enum_processes(L"psapi.dll", "EnumProcesses");
+LazyFunction<decltype(::EnumProcessModules)> g_enum_modules(L"psapi.dll", "EnumProcessModules");
+LazyFunction<decltype(::GetModuleFileNameExW)> g_module_file_name(L"psapi.dll", "GetModuleFileNameExW");
+
+static_assert(sizeof(PROCESSENTRY32W) == (sizeof(void*) == 8 ? 568 : 556));
+static_assert(sizeof(OSVERSIONINFOW) == 276);
+
+HANDLE ToHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+Handle FromHandle(HANDLE handle) { return reinterpret_cast<Handle>(handle); }
+
+// The UTF-16 text up to its first NUL, at most `length` characters.
+std::wstring_view Terminated(const wchar_t* text, std::size_t length) {
+  return std::wstring_view(text, std::find(text, text + length, L'\0') - text);
+}
+
+bool DeliverEntry(decltype(g_first)& step, Handle snapshot, ProcessEntry& entry) {
+  if (entry.dwSize != kProcessEntrySize) {
+    SetLastError(ERROR_BAD_LENGTH);
+    return false;
+  }
+  PROCESSENTRY32W wide{};
+  wide.dwSize = sizeof(wide);
+  if (!step(ToHandle(snapshot), &wide)) return false;
+  entry.th32ProcessID = wide.th32ProcessID;
+  std::string name = Utf16::ToUtf8(Terminated(wide.szExeFile, std::size(wide.szExeFile)));
+  name.resize(std::max(kExeFileLength, name.size() + 1), '\0');
+  entry.szExeFile = std::move(name);
+  return true;
+}
+
+}  // namespace
+
+const std::uint32_t Win32Processes::kWideOsVersionInfoSize = sizeof(OSVERSIONINFOW);
+const std::uint32_t Win32Processes::kWideProcessEntrySize = sizeof(PROCESSENTRY32W);
+
+bool Win32Processes::GetVersionExA(OsVersionInfo& info) {
+  if (info.dwOSVersionInfoSize != kOsVersionInfoSize) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  OSVERSIONINFOW wide{};
+  wide.dwOSVersionInfoSize = sizeof(wide);
+  if (!g_get_version(&wide)) return false;
+  std::string service_pack = Utf16::ToUtf8(Terminated(wide.szCSDVersion, std::size(wide.szCSDVersion)));
+  service_pack.resize(std::max(kCsdVersionLength, service_pack.size() + 1), '\0');
+  info.dwMajorVersion = wide.dwMajorVersion;
+  info.dwMinorVersion = wide.dwMinorVersion;
+  info.dwBuildNumber = wide.dwBuildNumber;
+  info.dwPlatformId = wide.dwPlatformId;
+  info.szCSDVersion = std::move(service_pack);
+  return true;
+}
+
+Handle Win32Processes::CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t process_id) {
+  const HANDLE snapshot = g_snapshot(flags, process_id);
+  return snapshot == INVALID_HANDLE_VALUE ? 0 : FromHandle(snapshot);
+}
+
+bool Win32Processes::Process32FirstEntry(Handle snapshot, ProcessEntry& entry) {
+  return DeliverEntry(g_first, snapshot, entry);
+}
+
+bool Win32Processes::Process32NextEntry(Handle snapshot, ProcessEntry& entry) {
+  return DeliverEntry(g_next, snapshot, entry);
+}
+
+bool Win32Processes::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, std::uint32_t& bytes_returned) {
+  // DWORD and std::uint32_t are distinct types of the same size.
+  std::vector<DWORD> wide(size_bytes / sizeof(DWORD));
+  DWORD returned = 0;
+  if (!g_enum_processes(wide.data(), static_cast<DWORD>(wide.size() * sizeof(DWORD)), &returned)) return false;
+  returned = std::min<DWORD>(returned, static_cast<DWORD>(wide.size() * sizeof(DWORD)));
+  std::copy_n(wide.begin(), returned / sizeof(DWORD), ids);
+  bytes_returned = returned;
+  return true;
+}
+
+Handle Win32Processes::OpenProcess(std::uint32_t access, bool inherit, std::uint32_t process_id) {
+  return FromHandle(g_open(access, inherit ? TRUE : FALSE, process_id));
+}
+
+bool Win32Processes::EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
+                                        std::uint32_t& bytes_needed) {
+  static_assert(sizeof(HMODULE) == sizeof(Handle));
+  std::vector<HMODULE> wide(size_bytes / sizeof(HMODULE));
+  DWORD needed = 0;
+  if (!g_enum_modules(ToHandle(process), wide.data(), static_cast<DWORD>(wide.size() * sizeof(HMODULE)), &needed)) {
+    return false;
+  }
+  const std::size_t delivered = std::min<std::size_t>(needed / sizeof(HMODULE), wide.size());
+  std::transform(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(delivered), modules,
+                 [](HMODULE module) { return reinterpret_cast<Handle>(module); });
+  bytes_needed = needed;
+  return true;
+}
+
+std::uint32_t Win32Processes::GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
+                                                   std::uint32_t size) {
+  std::wstring wide(size, L'\0');
+  const DWORD length = g_module_file_name(ToHandle(process), reinterpret_cast<HMODULE>(module), wide.data(), size);
+  if (length == 0) return 0;
+  const std::string path = Utf16::ToUtf8(std::wstring_view(wide.data(), std::min<DWORD>(length, size)));
+  if (buffer.size() < path.size()) buffer.resize(path.size(), '\0');
+  buffer.replace(0, path.size(), path);
+  return static_cast<std::uint32_t>(path.size());
+}
+
+bool Win32Processes::CloseHandle(Handle handle) { return g_close(ToHandle(handle)) != FALSE; }
+
+}  // namespace vesk::platform::win32

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/IProcesses.h"
+
+namespace vesk::platform::win32 {
+
+// The running processes through the wide-character functions of kernel32
+// (version query, tool-help snapshots) and psapi (process-status), each
+// bound on its first call. The interface carries the sizes of the 8-bit
+// records (kOsVersionInfoSize, kProcessEntrySize); they are translated to
+// the sizes of the wide records the platform expects (kWideOsVersionInfoSize,
+// kWideProcessEntrySize). A record of any other size fails the call, as the
+// platform itself would refuse it. Names and paths come back in UTF-8.
+class Win32Processes : public IProcesses {
+ public:
+  // sizeof(OSVERSIONINFOW): 276 bytes on both widths.
+  static const std::uint32_t kWideOsVersionInfoSize;
+  // sizeof(PROCESSENTRY32W): 556 bytes on i686, 568 on x86_64.
+  static const std::uint32_t kWideProcessEntrySize;
+
+  bool GetVersionExA(OsVersionInfo& info) override;
+  Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t process_id) override;
+  // szExeFile is the UTF-8 name followed by NULs up to kExeFileLength
+  // bytes (a name of that length or more gets one NUL).
+  bool Process32FirstEntry(Handle snapshot, ProcessEntry& entry) override;
+  bool Process32NextEntry(Handle snapshot, ProcessEntry& entry) override;
+  bool EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, std::uint32_t& bytes_returned) override;
+  Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t process_id) override;
+  bool EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
+                          std::uint32_t& bytes_needed) override;
+  // Asks the platform for at most `size` UTF-16 characters; the UTF-8 path
+  // replaces the front of `buffer` (which grows when the path needs more
+  // bytes than it has) and the count returned is in bytes.
+  std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
+                                     std::uint32_t size) override;
+  bool CloseHandle(Handle handle) override;
+};
+
+}  // namespace vesk::platform::win32
