@@ -1,15 +1,18 @@
 #include "com/ComClass.h"
 
 #include "com/ComIds.h"
+#include "com/PanelControl.h"
 #include "com/PlugInObject.h"
 
 namespace vesk::com {
 namespace {
 
-// The settings panels are declared in the type library but join this table
-// only once they exist as objects.
 constexpr ComClass kClasses[] = {
-    {&kCLSID_PlugIn, L"VeskProgramManager.PlugIn", L"PlugIn", &kIID_PlugInDefault, &PlugInObject::Create, false},
+    {&kCLSID_PlugIn, L"VeskProgramManager.PlugIn", L"PlugIn", &kIID_PlugInDefault, &PlugInObject::Create, false, 0},
+    {&kCLSID_ctlStartProgram, L"VeskProgramManager.ctlStartProgram", L"ctlStartProgram",
+     &kIID_ctlStartProgramDefault, &PanelControl::CreateStartProgram, true, 30000},
+    {&kCLSID_ctlEndProgram, L"VeskProgramManager.ctlEndProgram", L"ctlEndProgram", &kIID_ctlEndProgramDefault,
+     &PanelControl::CreateEndProgram, true, 30001},
 };
 
 }  // namespace

@@ -15,6 +15,7 @@ struct ComClass {
   const GUID* default_iid;     // its default interface
   HRESULT (*create)(REFIID iid, void** out) noexcept;
   bool is_control;
+  unsigned short toolbox_bitmap;  // a control's toolbox image, a bitmap resource of this DLL
 };
 
 // Every class that the library registers and creates.

@@ -15,4 +15,7 @@ class IPlugInCom : public IDispatch {
 // PlugIn's default interface (dual, no members of its own).
 class PlugInDefault : public IDispatch {};
 
+// A settings panel's default interface (dual, no members of its own).
+class PanelDefault : public IDispatch {};
+
 }  // namespace vesk::com

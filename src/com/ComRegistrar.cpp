@@ -9,6 +9,7 @@
 #include "com/ComIds.h"
 #include "com/ComModule.h"
 #include "com/ComOwners.h"
+#include "com/PanelControl.h"
 
 namespace vesk::com {
 namespace {
@@ -79,7 +80,12 @@ LSTATUS WriteAll(HKEY root) {
     add(key + L"\\TypeLib", nullptr, libid);
     add(key + L"\\Version", nullptr, kVersion);
     add(key + L"\\Programmable", nullptr, L"");
-    if (row.is_control) add(key + L"\\Control", nullptr, L"");
+    if (row.is_control) {
+      add(key + L"\\Control", nullptr, L"");
+      add(key + L"\\ToolboxBitmap32", nullptr, path + L"," + std::to_wstring(row.toolbox_bitmap));
+      add(key + L"\\MiscStatus", nullptr, L"0");
+      add(key + L"\\MiscStatus\\1", nullptr, std::to_wstring(PanelControl::kMiscStatus));
+    }
     add(row.prog_id, nullptr, row.name);
     add(std::wstring(row.prog_id) + L"\\CLSID", nullptr, Text(*row.clsid));
   }

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/PlatformTypes.h"
+
 namespace vesk::platform {
 
 // Receives the click of a command button, by the button's name.
@@ -19,6 +21,9 @@ class IPanelUi {
   virtual void SetText(const std::string& control, const std::string& text) = 0;
   // The whole text of the text box `control`.
   virtual std::string GetText(const std::string& control) const = 0;
+  // The panel's own window, for a container that embeds it; 0 for a
+  // backend without windows.
+  virtual WindowHandle Window() const { return 0; }
 };
 
 }  // namespace vesk::platform

@@ -26,6 +26,10 @@ class SettingsPanel : public IPlugIn {
   // from this panel's class (or the failure's own source).
   std::string MethodCall(const std::string& args) override;
 
+  // The panel's own window (0 on a backend without windows), for the
+  // control object that embeds it in a container.
+  platform::WindowHandle Window() const { return ui_->Window(); }
+
   // The dialog flags and filter Browse sets before each display.
   static constexpr int kBrowseFlags = platform::kFileMustExist | platform::kHideReadOnly;
   static constexpr const char* kBrowseFilter = "Executables (*.exe)|*.exe|All files (*.*)|*.*";

@@ -2,6 +2,7 @@
 #include "platform/win32/Win32Library.h"
 #include "platform/win32/Win32MessageBox.h"
 #include "platform/win32/Win32MessagePump.h"
+#include "platform/win32/Win32PanelUiFactory.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32Windows.h"
@@ -14,6 +15,7 @@ Platform& RealPlatform() {
   static win32::Win32Shell shell;
   static win32::Win32MessageBox message_box;
   static win32::Win32Windows windows;
+  static win32::Win32PanelUiFactory ui;
   static win32::Win32Processes processes;
   static win32::Win32MessagePump message_pump;
   static Platform platform = [] {
@@ -21,6 +23,7 @@ Platform& RealPlatform() {
     p.shell = &shell;
     p.message_box = &message_box;
     p.windows = &windows;
+    p.ui = &ui;
     p.processes = &processes;
     p.message_pump = &message_pump;
     p.serial = NextPlatformSerial();
