@@ -62,23 +62,30 @@ class RecyclingAllocator {
   RecyclingAllocator(const RecyclingAllocator<U>&) noexcept {}
 
   T* allocate(std::size_t n) {
-    Blocks& kept = Kept();
-    if (n == 1 && kept.count > 0) return static_cast<T*>(kept.blocks[--kept.count]);
+    if constexpr (kKept > 0) {
+      if (Blocks* kept = Kept(); n == 1 && kept != nullptr && kept->count > 0) {
+        return static_cast<T*>(kept->blocks[--kept->count]);
+      }
+    }
     return static_cast<T*>(::operator new(n * sizeof(T)));
   }
   void deallocate(T* p, std::size_t n) noexcept {
-    Blocks& kept = Kept();
-    if (n == 1 && kept.count < kKept) {
-      kept.blocks[kept.count++] = p;
-    } else {
-      ::operator delete(p);
+    if constexpr (kKept > 0) {
+      if (Blocks* kept = Kept(); n == 1 && kept != nullptr && kept->count < kKept) {
+        kept->blocks[kept->count++] = p;
+        return;
+      }
     }
+    ::operator delete(p);
   }
   friend bool operator==(const RecyclingAllocator&, const RecyclingAllocator&) { return true; }
 
  private:
-#if defined(__SANITIZE_ADDRESS__)
-  static constexpr std::size_t kKept = 0;  // freed documents stay visible to the sanitizer
+#if defined(__SANITIZE_ADDRESS__) || defined(_WIN32)
+  // Sanitizers: freed documents stay visible. Windows: the MinGW runtime's
+  // teardown of thread-local objects at thread exit is not dependable (a
+  // kept block was freed twice in the i686 build), so nothing is kept there.
+  static constexpr std::size_t kKept = 0;
 #else
   static constexpr std::size_t kKept = 4;
 #endif
@@ -86,14 +93,22 @@ class RecyclingAllocator {
     void* blocks[kKept > 0 ? kKept : 1];
     std::size_t count = 0;
     ~Blocks() {
+      gone = true;
       while (count > 0) ::operator delete(blocks[--count]);
     }
+    // Set once this thread's cache is destroyed: documents freed later in
+    // the thread's teardown go straight back to the heap.
+    static thread_local bool gone;
   };
-  static Blocks& Kept() {
+  static Blocks* Kept() {
+    if (Blocks::gone) return nullptr;
     thread_local Blocks kept;
-    return kept;
+    return &kept;
   }
 };
+
+template <class T>
+thread_local bool RecyclingAllocator<T>::Blocks::gone = false;
 
 std::shared_ptr<XmlDocument> NewDocument() {
   return std::allocate_shared<XmlDocument>(RecyclingAllocator<XmlDocument>());
