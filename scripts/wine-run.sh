@@ -9,7 +9,7 @@ shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No menu entries or file associations of the host desktop for test prefixes.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree=d;mshtml=d}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d}
 mkdir -p "$(dirname "$prefix")"
 (
   flock 9
