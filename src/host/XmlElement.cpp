@@ -16,6 +16,9 @@
 #include "host/XmlParser.h"
 
 namespace vesk {
+
+static_assert(XmlElement::kMaxDepth == XmlParser::kMaxDepth, "what is built and what is read nest alike");
+
 namespace {
 
 constexpr const char* kSource = "XmlElement";
@@ -274,7 +277,7 @@ XmlElement XmlElement::LoadXml(std::string_view xml_text, std::string_view /*opt
   return WithFailures(kSource, [&] {
     RequireFactory();
     auto document = NewDocument();
-    XmlNode* root = XmlParser(xml_text, *document, kMaxDepth).Parse();
+    XmlNode* root = XmlParser(xml_text, *document).Parse();
     return XmlElement(State::kElement, std::move(document), root);
   });
 }

@@ -238,14 +238,7 @@ bool IsEncodingName(std::string_view v) {
 
 }  // namespace
 
-std::vector<XmlParser::Open>& XmlParser::OpenScratch() {
-  thread_local std::vector<Open> open;
-  open.clear();  // a parse that failed leaves its stack behind
-  return open;
-}
-
-XmlParser::XmlParser(std::string_view text, XmlDocument& document, int max_depth)
-    : text_(document.Keep(text)), document_(document), max_depth_(max_depth), open_(OpenScratch()) {}
+XmlParser::XmlParser(std::string_view text, XmlDocument& document) : text_(document.Keep(text)), document_(document) {}
 
 bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(name, 0) == name.size(); }
 
@@ -468,8 +461,8 @@ void XmlParser::ParseStartTag() {
   if (name_end == pos_) Unexpected("expected an element name");
   const std::string_view name(text_.data() + pos_, name_end - pos_);  // a view of the kept source
   pos_ = name_end;
-  if (open_.size() >= static_cast<std::size_t>(max_depth_)) {
-    Fail(start, "elements nested deeper than " + std::to_string(max_depth_));
+  if (open_.size() >= static_cast<std::size_t>(kMaxDepth)) {
+    Fail(start, "elements nested deeper than " + std::to_string(kMaxDepth));
   }
   XmlNode* node = document_.NewNode(static_cast<int>(open_.size()) + 1);
   node->name = name;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -15,7 +16,10 @@ namespace vesk {
 // "XML parse error at line L, column C: what" (1-based, columns in characters).
 class XmlParser {
  public:
-  XmlParser(std::string_view text, XmlDocument& document, int max_depth);
+  // Elements nest at most this deep.
+  static constexpr int kMaxDepth = 256;
+
+  XmlParser(std::string_view text, XmlDocument& document);
 
   // Parses the whole text and returns the root element.
   XmlNode* Parse();
@@ -31,7 +35,23 @@ class XmlParser {
     std::size_t start;  // offset of the start tag's '<'
   };
 
-  static std::vector<Open>& OpenScratch();
+  // The open elements, innermost last. Bounded by the depth limit, so it
+  // lives in the parser itself: no allocation, and no per-thread scratch
+  // (the MinGW runtime frees thread-local storage before it destroys the
+  // objects in it, so a thread-local vector corrupts the heap at thread exit).
+  class OpenElements {
+   public:
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    Open& back() { return items_[size_ - 1]; }
+    const Open& back() const { return items_[size_ - 1]; }
+    void push_back(Open open) { items_[size_++] = open; }  // the depth check comes first
+    void pop_back() { --size_; }
+
+   private:
+    std::array<Open, kMaxDepth> items_;  // left uninitialised: only [0, size_) is read
+    std::size_t size_ = 0;
+  };
 
   [[noreturn, gnu::cold, gnu::noinline]] void Fail(std::size_t at, std::string_view what) const;
   // Fails at the current position, preferring a more precise reason than
@@ -78,11 +98,10 @@ class XmlParser {
 
   std::string_view text_;
   XmlDocument& document_;
-  int max_depth_;
   std::size_t pos_ = 0;
   std::size_t origin_ = 0;  // where line 1, column 1 is (after a byte order mark)
   XmlNode* root_ = nullptr;
-  std::vector<Open>& open_;  // a per-thread scratch (parsing never re-enters)
+  OpenElements open_;
   std::vector<std::string_view> tag_attributes_;        // names in the current start tag
   std::unordered_set<std::string_view> attribute_set_;  // the same, once there are many
 };

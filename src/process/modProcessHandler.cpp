@@ -223,11 +223,8 @@ WindowList modProcessHandler::FindProcessWindows(std::string path) {
 }
 
 std::int32_t modProcessHandler::GetPlatformId() {
-  // The record is filled afresh on every call; only its string's storage is
-  // kept per thread, so the query costs no allocation after the first.
-  thread_local platform::OsVersionInfo info;
+  platform::OsVersionInfo info;
   info.dwOSVersionInfoSize = platform::kOsVersionInfoSize;
-  info.dwMajorVersion = info.dwMinorVersion = info.dwBuildNumber = info.dwPlatformId = 0;
   info.szCSDVersion.assign(platform::kCsdVersionLength, ' ');
   platform::Current().processes->GetVersionExA(info);
   return static_cast<std::int32_t>(info.dwPlatformId);

@@ -80,7 +80,7 @@ Verdict Ours(const std::string& text) {
     return verdict;
   }
   XmlDocument document;
-  Describe(*XmlParser(text, document, XmlElement::kMaxDepth).Parse(), verdict);
+  Describe(*XmlParser(text, document).Parse(), verdict);
   verdict.well_formed = true;
   return verdict;
 }
