@@ -51,7 +51,7 @@ bool SameTree(const XmlNode& left, const XmlNode& right) {
 // The parser's tree for `text`, or nullptr when it is not well-formed.
 const XmlNode* Parse(const std::string& text, vesk::XmlDocument& document) {
   try {
-    return vesk::XmlParser(text, document, vesk::XmlElement::kMaxDepth).Parse();
+    return vesk::XmlParser(text, document).Parse();
   } catch (const vesk::Failure& failure) {
     if (failure.number() != vesk::errors::kXmlParse) Finding("parser failed with another number");
     if (failure.description().rfind("XML parse error at line ", 0) != 0) Finding("parse failure without position");
