@@ -54,6 +54,13 @@ PanelControl::PanelControl(const PanelClass& kind, std::unique_ptr<SettingsPanel
       in_place_(platform::win32::HwndConversion::ToHwnd(panel_->Window())),
       events_(*this, *kind.events_iid) {
   extent_ = {TwipsToHimetric(kind.layout().width), TwipsToHimetric(kind.layout().height)};
+  // A container may release the control while its Browse dialog is open:
+  // the control then lives until the click ends, and goes with it.
+  panel_->SetClickScope([this](const std::function<void()>& click) {
+    AddRef();
+    click();
+    Release();
+  });
   ComModule::ObjectCreated();
 }
 

@@ -67,8 +67,19 @@ std::string SettingsPanel::CollectRecord(const std::string& params, std::span<co
   return result.GetXml();
 }
 
-void SettingsPanel::OnClick(const std::string& control) {
-  if (control == "btnBrowse") btnBrowse_Click();
+void SettingsPanel::OnClick(const std::string& control) noexcept {
+  if (control != "btnBrowse") return;
+  if (!click_scope_) {
+    btnBrowse_Click();
+    return;
+  }
+  // The scope may destroy this panel on its way out, so it runs from a copy
+  // and nothing of the panel is touched after it.
+  try {
+    const ClickScope scope = click_scope_;
+    scope([this] { btnBrowse_Click(); });
+  } catch (...) {
+  }
 }
 
 void SettingsPanel::btnBrowse_Click() noexcept {

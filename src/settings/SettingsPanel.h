@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -30,6 +31,13 @@ class SettingsPanel : public IPlugIn {
   // control object that embeds it in a container.
   platform::WindowHandle Window() const { return ui_->Window(); }
 
+  // Runs each click of the panel's buttons. An owner that may be released
+  // while a click is still running (a control whose container lets it go
+  // while the Browse dialog is open) sets one that keeps itself alive until
+  // the click ends.
+  using ClickScope = std::function<void(const std::function<void()>& click)>;
+  void SetClickScope(ClickScope scope) { click_scope_ = std::move(scope); }
+
   // The dialog flags and filter Browse sets before each display.
   static constexpr int kBrowseFlags = platform::kFileMustExist | platform::kHideReadOnly;
   static constexpr const char* kBrowseFilter = "Executables (*.exe)|*.exe|All files (*.*)|*.*";
@@ -50,7 +58,7 @@ class SettingsPanel : public IPlugIn {
   std::string IPlugIn_MethodCall(const std::string& args);
   virtual std::string ApplySettings(const std::string& params) = 0;
   virtual std::string CollectSettings(const std::string& params) = 0;
-  void OnClick(const std::string& control);
+  void OnClick(const std::string& control) noexcept;
   // Lets the user pick the program. Only a confirmed choice replaces the text
   // of txtProgram; a cancel or any failure leaves it as it is, silently.
   void btnBrowse_Click() noexcept;
@@ -58,6 +66,7 @@ class SettingsPanel : public IPlugIn {
   const char* class_name_;
   std::unique_ptr<platform::IPanelUi> ui_;
   std::unique_ptr<platform::IFileOpenDialog> cdg_;
+  ClickScope click_scope_;
 };
 
 }  // namespace vesk

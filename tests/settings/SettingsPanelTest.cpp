@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iterator>
+#include <memory>
 
 #include "TestRequests.h"
 #include "host/Failure.h"
@@ -229,6 +231,26 @@ TYPED_TEST(SettingsPanelTest, CancelledOrFailedBrowseKeepsTypedProgram) {
     EXPECT_EQ(this->Get(), this->old_) << row.label;
   }
   EXPECT_EQ(this->sim.ui.script().pending(), 0u);
+}
+
+// The owner's click scope spans the whole click, dialog included, and may
+// destroy the panel as it ends (a control released while its dialog was
+// open): nothing of the panel may be touched after that (ASan watches).
+TYPED_TEST(SettingsPanelTest, ClickScopeSpansTheClickAndMayEndThePanel) {
+  auto owned = std::make_unique<TypeParam>();
+  std::vector<std::size_t> dialogs_seen;
+  owned->SetClickScope([&](const std::function<void()>& click) {
+    dialogs_seen.push_back(this->Calls("ShowOpen").size());
+    click();
+    dialogs_seen.push_back(this->Calls("ShowOpen").size());
+    owned.reset();  // the last owner lets go as the click ends
+  });
+  this->sim.ui.script().Choose("/opt/tools/app.exe");
+  this->Click(1);
+  EXPECT_EQ(owned, nullptr);
+  EXPECT_EQ(dialogs_seen, (std::vector<std::size_t>{0, 1}));
+  EXPECT_EQ(this->Calls("SetText").back().args, (std::vector<std::string>{"panel#2", "txtProgram", "/opt/tools/app.exe"}));
+  EXPECT_EQ(this->sim.ui.panels().size(), 1u);  // the fixture's own panel is untouched
 }
 
 TYPED_TEST(SettingsPanelTest, OneDialogServesEveryClickOfThePanel) {

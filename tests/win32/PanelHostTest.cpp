@@ -301,6 +301,40 @@ TEST_P(PanelHost, BrowsePicksAFileAndACancelChangesNothing) {
   DeleteFileW(file.c_str());
 }
 
+// A container may let the control go while its Browse dialog is open (here
+// the host window is destroyed from a timer that the dialog's own message
+// loop runs). The control must live until the click ends, choose nothing
+// into a window that is gone, and then go: no object may be left.
+TEST_P(PanelHost, ReleasedWhileBrowsingGoesWhenTheClickEnds) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring file = std::wstring(temp) + L"vesk released.exe";
+  HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(created, INVALID_HANDLE_VALUE);
+  CloseHandle(created);
+  plugin_->Release();  // the host window holds the only reference now
+  plugin_ = nullptr;
+
+  vesk::test::FileDialogDriver driver(file);  // confirms a choice once the host is gone
+  static vesk::test::FileDialogDriver* watched;
+  static HWND doomed;
+  watched = &driver;
+  doomed = host_;
+  SetTimer(frame_, 1, 20, [](HWND frame, UINT, UINT_PTR id, DWORD) {
+    if (!watched->found()) return;
+    KillTimer(frame, id);
+    DestroyWindow(doomed);
+  });
+  ClickBrowse(driver);
+  KillTimer(frame_, 1);
+  DeleteFileW(file.c_str());
+
+  ASSERT_TRUE(driver.found()) << "no file-open dialog appeared";
+  EXPECT_FALSE(IsWindow(host_));
+  EXPECT_FALSE(IsWindow(panel_));
+  EXPECT_EQ(Export<HRESULT(STDAPICALLTYPE*)()>(dll_, "DllCanUnloadNow")(), S_OK) << "an object was left alive";
+}
+
 INSTANTIATE_TEST_SUITE_P(Panels, PanelHost, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<PanelCase>& row) { return row.param.label; });
 

@@ -46,7 +46,10 @@ std::string HeadlessPanelUi::GetText(const std::string& control) const {
 
 void HeadlessPanelUi::Click(const std::string& control) {
   Find(control, ControlKind::kCommandButton);
-  if (on_click_) on_click_(control);
+  if (!on_click_) return;
+  // The click may end with this panel destroyed, so it runs from a copy.
+  const ClickHandler handler = on_click_;
+  handler(control);
 }
 
 const ControlSpec& HeadlessPanelUi::Find(const std::string& name, ControlKind kind) const {

@@ -171,7 +171,12 @@ void Win32PanelUi::OnCommand(WPARAM wparam) {
   const int row = LOWORD(wparam) - kFirstControlId;
   if (row < 0 || static_cast<std::size_t>(row) >= layout_.controls.size()) return;
   const ControlSpec& spec = layout_.controls[static_cast<std::size_t>(row)];
-  if (spec.kind == ControlKind::kCommandButton && on_click_) on_click_(spec.name);
+  if (spec.kind != ControlKind::kCommandButton || !on_click_) return;
+  // The click may end with this panel destroyed (its owner released while a
+  // dialog was open), so it runs from a copy and nothing of `this` is
+  // touched after it; `spec` lives in the layout table, which outlives panels.
+  const ClickHandler handler = on_click_;
+  handler(spec.name);
 }
 
 LRESULT CALLBACK Win32PanelUi::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
