@@ -1,23 +1,17 @@
 #include "com/PanelControl.h"
 
 #include <new>
-#include <string>
 
 #include "com/ComError.h"
 #include "com/ComIds.h"
 #include "com/ComModule.h"
 #include "com/TypeLibrary.h"
-#include "host/ErrorNumbers.h"
-#include "host/Failure.h"
 #include "platform/win32/HwndConversion.h"
-#include "platform/win32/Utf16.h"
 #include "settings/ctlEndProgram.h"
 #include "settings/ctlStartProgram.h"
 
 namespace vesk::com {
 namespace {
-
-using platform::win32::Utf16;
 
 template <class Panel>
 std::unique_ptr<SettingsPanel> MakePanel() {
@@ -49,7 +43,8 @@ HRESULT PanelControl::Create(const PanelClass& kind, REFIID iid, void** out) noe
 }
 
 PanelControl::PanelControl(const PanelClass& kind, std::unique_ptr<SettingsPanel> panel)
-    : kind_(kind),
+    : PlugInServer(kind.name),
+      kind_(kind),
       panel_(std::move(panel)),
       in_place_(platform::win32::HwndConversion::ToHwnd(panel_->Window())),
       events_(*this, *kind.events_iid) {
@@ -111,64 +106,6 @@ ULONG PanelControl::Release() {
   const ULONG left = --references_;
   if (left == 0) delete this;
   return left;
-}
-
-// --- IDispatch and IPlugIn
-
-HRESULT PanelControl::TypeInfo(ITypeInfo** info) {
-  if (!type_info_) {
-    const HRESULT hr = TypeLibrary::InterfaceInfo(kIID_IPlugIn, type_info_.put());
-    if (FAILED(hr)) return hr;
-  }
-  type_info_->AddRef();
-  *info = type_info_.get();
-  return S_OK;
-}
-
-HRESULT PanelControl::GetTypeInfoCount(UINT* count) {
-  if (count == nullptr) return E_POINTER;
-  *count = 1;
-  return S_OK;
-}
-
-HRESULT PanelControl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  if (info == nullptr) return E_POINTER;
-  *info = nullptr;
-  if (index != 0) return DISP_E_BADINDEX;
-  return TypeInfo(info);
-}
-
-HRESULT PanelControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  ComPtr<ITypeInfo> info;
-  const HRESULT hr = TypeInfo(info.put());
-  return FAILED(hr) ? hr : DispGetIDsOfNames(info.get(), names, count, ids);
-}
-
-HRESULT PanelControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                             EXCEPINFO* exception, UINT* arg_error) {
-  ComPtr<ITypeInfo> info;
-  const HRESULT hr = TypeInfo(info.put());
-  if (FAILED(hr)) return hr;
-  return DispInvoke(static_cast<IPlugInCom*>(this), info.get(), id, flags, params, result, exception, arg_error);
-}
-
-HRESULT PanelControl::MethodCall(BSTR args, BSTR* reply) {
-  if (reply == nullptr) return E_POINTER;
-  *reply = nullptr;
-  SetErrorInfo(0, nullptr);
-  try {
-    const std::wstring_view wide_args(args != nullptr ? args : L"", SysStringLen(args));
-    const std::wstring answer = Utf16::FromUtf8(panel_->MethodCall(Utf16::ToUtf8(wide_args)));
-    *reply = SysAllocStringLen(answer.data(), static_cast<UINT>(answer.size()));
-    if (*reply == nullptr) throw Failure(errors::kOutOfMemory, kind_.name, "Out of memory");
-    return S_OK;
-  } catch (...) {
-    return ComError::FromCurrentException(kIID_IPlugIn);
-  }
-}
-
-HRESULT PanelControl::InterfaceSupportsErrorInfo(REFIID iid) {
-  return IsEqualIID(iid, kIID_IPlugIn) ? S_OK : S_FALSE;
 }
 
 // --- Class information and connection points

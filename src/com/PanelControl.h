@@ -11,6 +11,7 @@
 #include "com/ComPtr.h"
 #include "com/PanelConnectionPoint.h"
 #include "com/PanelInPlace.h"
+#include "com/PlugInServer.h"
 #include "platform/PanelLayout.h"
 #include "settings/SettingsPanel.h"
 
@@ -32,8 +33,7 @@ struct PanelClass {
 // IPlugIn. The panel's window exists from creation, hidden, so "SetSettings"
 // works before the control is shown; activation re-parents it into the
 // container's window.
-class PanelControl final : public PanelDefault,
-                           public IPlugInCom,
+class PanelControl final : public PlugInServer<PanelDefault>,
                            public IOleObject,
                            public IOleInPlaceObject,
                            public IOleInPlaceActiveObject,
@@ -42,8 +42,7 @@ class PanelControl final : public PanelDefault,
                            public IPersistStreamInit,
                            public IPersistPropertyBag,
                            public IConnectionPointContainer,
-                           public IProvideClassInfo2,
-                           public ISupportErrorInfo {
+                           public IProvideClassInfo2 {
  public:
   // The class table's create functions.
   static HRESULT CreateStartProgram(REFIID iid, void** out) noexcept;
@@ -52,18 +51,10 @@ class PanelControl final : public PanelDefault,
   static constexpr DWORD kMiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
                                        OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST;
 
-  // IUnknown
+  // IUnknown (IDispatch, IPlugIn and ISupportErrorInfo come from PlugInServer)
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
-  // IDispatch, described by IPlugIn's type information
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* exception, UINT* arg_error) override;
-  // IPlugIn: the panel's "SetSettings" and "GetSettings"
-  HRESULT STDMETHODCALLTYPE MethodCall(BSTR args, BSTR* reply) override;
   // IOleObject
   HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite* site) override;
   HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite** site) override;
@@ -131,14 +122,12 @@ class PanelControl final : public PanelDefault,
   // IProvideClassInfo2
   HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) override;
   HRESULT STDMETHODCALLTYPE GetGUID(DWORD kind, GUID* guid) override;
-  // ISupportErrorInfo: true for IPlugIn
-  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
  private:
   PanelControl(const PanelClass& kind, std::unique_ptr<SettingsPanel> panel);
-  ~PanelControl();
+  ~PanelControl() override;
+  IPlugIn& Target() override { return *panel_; }
   static HRESULT Create(const PanelClass& kind, REFIID iid, void** out) noexcept;
-  HRESULT TypeInfo(ITypeInfo** info);
   HWND PanelWindow() const noexcept;
 
   std::atomic<ULONG> references_{1};
@@ -152,7 +141,6 @@ class PanelControl final : public PanelDefault,
   DWORD view_aspects_ = 0;
   DWORD view_flags_ = 0;
   SIZEL extent_{};  // in HIMETRIC
-  ComPtr<ITypeInfo> type_info_;
 };
 
 }  // namespace vesk::com
