@@ -268,6 +268,59 @@ TEST_P(PanelHost, SettingsTravelBetweenTheRecordAndTheBoxes) {
   EXPECT_EQ(Text(Box(0)), typed[0]);
 }
 
+// Late binding through the control's default interface reaches the same
+// MethodCall, and a failed request sets error information for IPlugIn.
+TEST_P(PanelHost, LateBoundCallsAndFailuresReachThePanel) {
+  IDispatch* dispatch = nullptr;
+  ASSERT_EQ(plugin_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+  UINT infos = 0;
+  EXPECT_EQ(dispatch->GetTypeInfoCount(&infos), S_OK);
+  EXPECT_EQ(infos, 1u);
+  ITypeInfo* info = nullptr;
+  EXPECT_EQ(dispatch->GetTypeInfo(1, LOCALE_USER_DEFAULT, &info), DISP_E_BADINDEX);
+  EXPECT_EQ(info, nullptr);
+  LPOLESTR name = const_cast<LPOLESTR>(L"MethodCall");
+  DISPID id = 0;
+  ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+  VARIANT arg, result;
+  VariantInit(&arg);
+  VariantInit(&result);
+  arg.vt = VT_BSTR;
+  arg.bstrVal = SysAllocString(
+      L"<request><plugin>x</plugin><method>SetSettings</method><params><sett><s>late \u00e9.exe</s></sett></params>"
+      L"</request>");
+  DISPPARAMS params{&arg, nullptr, 1, 0};
+  EXPECT_EQ(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+            S_OK);
+  ASSERT_EQ(result.vt, VT_BSTR);
+  EXPECT_STREQ(result.bstrVal, L"<result/>");
+  EXPECT_EQ(Text(Box(0)), L"late \u00e9.exe");
+  VariantClear(&arg);
+  VariantClear(&result);
+  dispatch->Release();
+
+  HRESULT hr = S_OK;
+  EXPECT_EQ(Call(plugin_, L"GetSettings", L"<params>", &hr), L"<failed>");
+  EXPECT_EQ(hr, static_cast<HRESULT>(0x800A03E8));  // failure 1000, in the control facility
+  IErrorInfo* error = nullptr;
+  ASSERT_EQ(GetErrorInfo(0, &error), S_OK);
+  ASSERT_NE(error, nullptr);
+  BSTR source = nullptr;
+  BSTR description = nullptr;
+  error->GetSource(&source);
+  error->GetDescription(&description);
+  EXPECT_STREQ(source, L"XmlElement");
+  EXPECT_EQ(std::wstring(description).rfind(L"XML parse error at line 1, column ", 0), 0u);
+  SysFreeString(source);
+  SysFreeString(description);
+  error->Release();
+  ISupportErrorInfo* support = nullptr;
+  ASSERT_EQ(plugin_->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)), S_OK);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(vesk::com::kIID_IPlugIn), S_OK);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
+  support->Release();
+}
+
 TEST_P(PanelHost, BrowsePicksAFileAndACancelChangesNothing) {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
