@@ -2,6 +2,8 @@
 
 #include <olectl.h>
 
+#include "com/ComEnumerator.h"
+
 namespace vesk::com {
 
 PanelConnectionPoint::PanelConnectionPoint(IConnectionPointContainer& container, const IID& events) noexcept
@@ -61,7 +63,15 @@ HRESULT PanelConnectionPoint::Unadvise(DWORD cookie) {
 HRESULT PanelConnectionPoint::EnumConnections(IEnumConnections** connections) {
   if (connections == nullptr) return E_POINTER;
   *connections = nullptr;
-  return E_NOTIMPL;  // allowed for connection points; nobody is ever called here
+  try {
+    std::vector<CONNECTDATA> live;
+    for (std::size_t i = 0; i < sinks_.size(); ++i) {
+      if (sinks_[i]) live.push_back(CONNECTDATA{sinks_[i].get(), static_cast<DWORD>(i + 1)});
+    }
+    return ConnectionEnumerator::Create(live, connections);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 void PanelConnectionPoint::Clear() noexcept { sinks_.clear(); }

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "com/ComEnumerator.h"
 #include "com/ComError.h"
 #include "com/ComIds.h"
 #include "com/ComModule.h"
@@ -129,9 +130,8 @@ HRESULT PanelControl::GetGUID(DWORD kind, GUID* guid) {
 }
 
 HRESULT PanelControl::EnumConnectionPoints(IEnumConnectionPoints** points) {
-  if (points == nullptr) return E_POINTER;
-  *points = nullptr;
-  return E_NOTIMPL;  // containers find the one point by its interface
+  IConnectionPoint* const only = &events_;
+  return ConnectionPointEnumerator::Create(std::span(&only, 1), points);
 }
 
 HRESULT PanelControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {

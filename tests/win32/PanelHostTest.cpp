@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <oleauto.h>
+#include <ocidl.h>
+#include <olectl.h>
 
 #include <filesystem>
 #include <ostream>
@@ -319,6 +321,81 @@ TEST_P(PanelHost, LateBoundCallsAndFailuresReachThePanel) {
   EXPECT_EQ(support->InterfaceSupportsErrorInfo(vesk::com::kIID_IPlugIn), S_OK);
   EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
   support->Release();
+}
+
+// A sink for a panel's events (which it never raises): IDispatch with
+// nothing behind it, counting the references it is given.
+class EventSink final : public IDispatch {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+  ULONG references = 1;  // the test's own
+};
+
+// The panel's one connection point and its connections can be listed, as
+// snapshots that hand out references, and every reference comes back.
+TEST_P(PanelHost, ConnectionPointsAndConnectionsAreListed) {
+  const GUID& events = std::string(GetParam().label) == "ctlStartProgram" ? vesk::com::kDIID_ctlStartProgramEvents
+                                                                         : vesk::com::kDIID_ctlEndProgramEvents;
+  IConnectionPointContainer* container = nullptr;
+  ASSERT_EQ(plugin_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
+  IEnumConnectionPoints* points = nullptr;
+  ASSERT_EQ(container->EnumConnectionPoints(&points), S_OK);
+  IConnectionPoint* listed[2] = {};
+  ULONG fetched = 9;
+  EXPECT_EQ(points->Next(2, listed, &fetched), S_FALSE);  // only one
+  ASSERT_EQ(fetched, 1u);
+  IID listed_iid{};
+  EXPECT_EQ(listed[0]->GetConnectionInterface(&listed_iid), S_OK);
+  EXPECT_TRUE(IsEqualIID(listed_iid, events));
+  EXPECT_EQ(points->Next(1, listed + 1, nullptr), S_FALSE);
+  EXPECT_EQ(points->Next(2, listed + 1, nullptr), E_POINTER) << "more than one needs a count back";
+  EXPECT_EQ(points->Reset(), S_OK);
+  IEnumConnectionPoints* clone = nullptr;
+  ASSERT_EQ(points->Clone(&clone), S_OK);
+  EXPECT_EQ(clone->Skip(1), S_OK);
+  EXPECT_EQ(clone->Skip(1), S_FALSE);
+  clone->Release();
+  points->Release();
+
+  EventSink sink;
+  DWORD cookie = 0;
+  ASSERT_EQ(listed[0]->Advise(&sink, &cookie), S_OK);
+  EXPECT_NE(cookie, 0u);
+  IEnumConnections* connections = nullptr;
+  ASSERT_EQ(listed[0]->EnumConnections(&connections), S_OK);
+  CONNECTDATA data[2] = {};
+  EXPECT_EQ(connections->Next(2, data, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 1u);
+  EXPECT_EQ(data[0].dwCookie, cookie);
+  EXPECT_EQ(data[0].pUnk, static_cast<IUnknown*>(&sink));
+  data[0].pUnk->Release();
+  connections->Release();
+
+  EXPECT_EQ(listed[0]->Unadvise(cookie), S_OK);
+  EXPECT_EQ(listed[0]->Unadvise(cookie), CONNECT_E_NOCONNECTION);
+  ASSERT_EQ(listed[0]->EnumConnections(&connections), S_OK);
+  EXPECT_EQ(connections->Next(1, data, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 0u);
+  connections->Release();
+  EXPECT_EQ(sink.references, 1u) << "a reference to the sink was kept";
+  listed[0]->Release();
+  container->Release();
 }
 
 TEST_P(PanelHost, BrowsePicksAFileAndACancelChangesNothing) {
