@@ -338,6 +338,13 @@ std::string_view XmlParser::ParseName() {
   return text_.substr(start, pos_ - start);
 }
 
+void XmlParser::SkipMultibyteChar() {
+  std::uint32_t c = 0;
+  const std::size_t length = Decode(text_, pos_, c);
+  if (length == 0 || !IsXmlChar(c)) Unexpected("");
+  pos_ += length;
+}
+
 // Checks that text_[from, to) holds only allowed characters; appends it to
 // `out` (when given) with CR LF and lone CR turned into LF.
 void XmlParser::CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out) {
@@ -345,9 +352,7 @@ void XmlParser::CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBu
   for (pos_ = from; pos_ < to;) {
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
     if (c >= 0x80) {
-      const std::size_t length = Decode(text_, pos_, c);
-      if (length == 0 || !IsXmlChar(c)) Unexpected("");
-      pos_ += length;
+      SkipMultibyteChar();
     } else if (c >= 0x20 || c == '\t' || c == '\n') {
       ++pos_;
     } else if (c != '\r') {
@@ -518,9 +523,7 @@ void XmlParser::ParseAttribute(XmlNode& node) {
     if (pos_ >= text_.size()) Unexpected("");
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
     if (c >= 0x80) {
-      const std::size_t length = Decode(text_, pos_, c);
-      if (length == 0 || !IsXmlChar(c)) Unexpected("");
-      pos_ += length;
+      SkipMultibyteChar();
       continue;
     }
     if (kPlainValue[c] || ((c == '"' || c == '\'') && c != static_cast<unsigned char>(quote))) {
@@ -608,9 +611,7 @@ void XmlParser::ParseText() {
     if (pos_ == size) break;
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
     if (c >= 0x80) {
-      const std::size_t length = Decode(text_, pos_, c);
-      if (length == 0 || !IsXmlChar(c)) Unexpected("");
-      pos_ += length;
+      SkipMultibyteChar();
       continue;
     }
     if (kPlainText[c]) {

@@ -77,6 +77,9 @@ class XmlParser {
   }
   bool SkipMoreSpace();
   std::string_view ParseName();
+  // Steps over the character at pos_ (a lead byte of 0x80 or more): fails
+  // unless it is valid UTF-8 for a character XML allows.
+  void SkipMultibyteChar();
   void CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out);
   XmlDocument::TextBuilder TextRun() { return document_.TextRun(*open_.back().node); }
 
