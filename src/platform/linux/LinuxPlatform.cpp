@@ -15,17 +15,13 @@ Platform& RealPlatform() {
   static linux_backend::PerThreadPanelUiFactory ui;  // each thread its own panels
   static linux_backend::LinuxProcesses processes;
   static linux_backend::LinuxMessagePump message_pump;
-  static Platform platform = [] {
-    Platform p;
-    p.shell = &shell;
-    p.message_box = &message_box;
-    p.windows = &windows;
-    p.ui = &ui;
-    p.processes = &processes;
-    p.message_pump = &message_pump;
-    p.serial = NextPlatformSerial();
-    return p;
-  }();
+  static Platform platform{.shell = &shell,
+                           .message_box = &message_box,
+                           .windows = &windows,
+                           .ui = &ui,
+                           .processes = &processes,
+                           .message_pump = &message_pump,
+                           .serial = NextPlatformSerial()};
   return platform;
 }
 

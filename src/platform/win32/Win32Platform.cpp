@@ -18,17 +18,13 @@ Platform& RealPlatform() {
   static win32::Win32PanelUiFactory ui;
   static win32::Win32Processes processes;
   static win32::Win32MessagePump message_pump;
-  static Platform platform = [] {
-    Platform p;
-    p.shell = &shell;
-    p.message_box = &message_box;
-    p.windows = &windows;
-    p.ui = &ui;
-    p.processes = &processes;
-    p.message_pump = &message_pump;
-    p.serial = NextPlatformSerial();
-    return p;
-  }();
+  static Platform platform{.shell = &shell,
+                           .message_box = &message_box,
+                           .windows = &windows,
+                           .ui = &ui,
+                           .processes = &processes,
+                           .message_pump = &message_pump,
+                           .serial = NextPlatformSerial()};
   return platform;
 }
 
