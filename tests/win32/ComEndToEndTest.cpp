@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "MessageBoxWatcher.h"
+#include "LateBinding.h"
 #include "com/ComIds.h"
 #include "com/ComInterfaces.h"
 
@@ -320,24 +321,10 @@ TEST_F(ComEndToEnd, RegistersCreatesByProgIdCallsUnloadsAndUnregisters) {
   support->Release();
 
   // Late binding through IDispatch reaches MethodCall by name.
-  IDispatch* dispatch = nullptr;
-  ASSERT_EQ(plugin->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
-  LPOLESTR name = const_cast<LPOLESTR>(L"MethodCall");
-  DISPID id = 0;
-  ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
-  VARIANT arg, result;
-  VariantInit(&arg);
-  VariantInit(&result);
-  arg.vt = VT_BSTR;
-  arg.bstrVal = SysAllocString(Envelope(L"StartProgram", L"GetSettingsControlName").c_str());
-  DISPPARAMS params{&arg, nullptr, 1, 0};
-  EXPECT_EQ(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
-            S_OK);
-  ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_STREQ(result.bstrVal, L"<result><name>ctlStartProgram</name></result>");
-  VariantClear(&arg);
-  VariantClear(&result);
-  dispatch->Release();
+  const vesk::test::LateBoundReply late =
+      vesk::test::CallMethodByName(plugin, Envelope(L"StartProgram", L"GetSettingsControlName"));
+  EXPECT_EQ(late.hr, S_OK);
+  EXPECT_EQ(late.reply, L"<result><name>ctlStartProgram</name></result>");
 
   // After the last release the library may be unloaded.
   plugin->Release();

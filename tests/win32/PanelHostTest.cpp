@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "FileDialogDriver.h"
+#include "LateBinding.h"
 #include "Screenshot.h"
 #include "com/ComIds.h"
 #include "com/ComInterfaces.h"
@@ -76,6 +77,18 @@ std::wstring Call(IPlugInCom* plugin, const std::wstring& method, const std::wst
   SysFreeString(args);
   SysFreeString(reply);
   return text;
+}
+
+// An empty file `name` in the temporary folder, for a dialog to choose; its
+// path, or empty when it cannot be made.
+std::wstring EmptyTempFile(const wchar_t* name) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring file = std::wstring(temp) + name;
+  HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created == INVALID_HANDLE_VALUE) return L"";
+  CloseHandle(created);
+  return file;
 }
 
 std::wstring Record(const std::vector<std::wstring>& values) {
@@ -281,25 +294,13 @@ TEST_P(PanelHost, LateBoundCallsAndFailuresReachThePanel) {
   ITypeInfo* info = nullptr;
   EXPECT_EQ(dispatch->GetTypeInfo(1, LOCALE_USER_DEFAULT, &info), DISP_E_BADINDEX);
   EXPECT_EQ(info, nullptr);
-  LPOLESTR name = const_cast<LPOLESTR>(L"MethodCall");
-  DISPID id = 0;
-  ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
-  VARIANT arg, result;
-  VariantInit(&arg);
-  VariantInit(&result);
-  arg.vt = VT_BSTR;
-  arg.bstrVal = SysAllocString(
-      L"<request><plugin>x</plugin><method>SetSettings</method><params><sett><s>late \u00e9.exe</s></sett></params>"
-      L"</request>");
-  DISPPARAMS params{&arg, nullptr, 1, 0};
-  EXPECT_EQ(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
-            S_OK);
-  ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_STREQ(result.bstrVal, L"<result/>");
-  EXPECT_EQ(Text(Box(0)), L"late \u00e9.exe");
-  VariantClear(&arg);
-  VariantClear(&result);
   dispatch->Release();
+  const vesk::test::LateBoundReply late = vesk::test::CallMethodByName(
+      plugin_, L"<request><plugin>x</plugin><method>SetSettings</method><params><sett><s>late \u00e9.exe</s></sett>"
+               L"</params></request>");
+  EXPECT_EQ(late.hr, S_OK);
+  EXPECT_EQ(late.reply, L"<result/>");
+  EXPECT_EQ(Text(Box(0)), L"late \u00e9.exe");
 
   HRESULT hr = S_OK;
   EXPECT_EQ(Call(plugin_, L"GetSettings", L"<params>", &hr), L"<failed>");
@@ -399,12 +400,8 @@ TEST_P(PanelHost, ConnectionPointsAndConnectionsAreListed) {
 }
 
 TEST_P(PanelHost, BrowsePicksAFileAndACancelChangesNothing) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring file = std::wstring(temp) + L"vesk pick \u00e9.exe";
-  HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(created, INVALID_HANDLE_VALUE);
-  CloseHandle(created);
+  const std::wstring file = EmptyTempFile(L"vesk pick \u00e9.exe");
+  ASSERT_FALSE(file.empty());
   const std::size_t count = GetParam().boxes.size();
   const std::vector<std::wstring> before{L"old.exe", L"-a", L"C:\\"};
   Call(plugin_, L"SetSettings", L"<params>" + Record(before) + L"</params>");
@@ -436,12 +433,8 @@ TEST_P(PanelHost, BrowsePicksAFileAndACancelChangesNothing) {
 // loop runs). The control must live until the click ends, choose nothing
 // into a window that is gone, and then go: no object may be left.
 TEST_P(PanelHost, ReleasedWhileBrowsingGoesWhenTheClickEnds) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring file = std::wstring(temp) + L"vesk released.exe";
-  HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(created, INVALID_HANDLE_VALUE);
-  CloseHandle(created);
+  const std::wstring file = EmptyTempFile(L"vesk released.exe");
+  ASSERT_FALSE(file.empty());
   plugin_->Release();  // the host window holds the only reference now
   plugin_ = nullptr;
 
