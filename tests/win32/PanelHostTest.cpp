@@ -428,6 +428,16 @@ TEST_P(PanelHost, BrowsePicksAFileAndACancelChangesNothing) {
   DeleteFileW(file.c_str());
 }
 
+// The timer of ReleasedWhileBrowsingGoesWhenTheClickEnds: once the dialog
+// is up, the host window (and with it the control) goes.
+vesk::test::FileDialogDriver* g_watched = nullptr;
+HWND g_doomed = nullptr;
+void CALLBACK DestroyOnceTheDialogIsUp(HWND frame, UINT, UINT_PTR id, DWORD) {
+  if (!g_watched->found()) return;
+  KillTimer(frame, id);
+  DestroyWindow(g_doomed);
+}
+
 // A container may let the control go while its Browse dialog is open (here
 // the host window is destroyed from a timer that the dialog's own message
 // loop runs). The control must live until the click ends, choose nothing
@@ -439,15 +449,9 @@ TEST_P(PanelHost, ReleasedWhileBrowsingGoesWhenTheClickEnds) {
   plugin_ = nullptr;
 
   vesk::test::FileDialogDriver driver(file);  // confirms a choice once the host is gone
-  static vesk::test::FileDialogDriver* watched;
-  static HWND doomed;
-  watched = &driver;
-  doomed = host_;
-  SetTimer(frame_, 1, 20, [](HWND frame, UINT, UINT_PTR id, DWORD) {
-    if (!watched->found()) return;
-    KillTimer(frame, id);
-    DestroyWindow(doomed);
-  });
+  g_watched = &driver;
+  g_doomed = host_;
+  SetTimer(frame_, 1, 20, &DestroyOnceTheDialogIsUp);
   ClickBrowse(driver);
   KillTimer(frame_, 1);
   DeleteFileW(file.c_str());
