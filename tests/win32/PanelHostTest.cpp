@@ -7,7 +7,9 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -426,6 +428,71 @@ TEST_P(PanelHost, BrowsePicksAFileAndACancelChangesNothing) {
   }
   EXPECT_EQ(Text(Box(0)), L"kept.exe");
   DeleteFileW(file.c_str());
+}
+
+// A container that draws the control itself (print preview, a design view)
+// gets the panel's face at the bounds it gives, and nothing outside them.
+TEST_P(PanelHost, DrawsItsFaceIntoTheContainersBoundsOnly) {
+  Call(plugin_, L"SetSettings", L"<params>" + Record({L"WWWWWWWWWWWWWWWW"}) + L"</params>");
+  IViewObject2* view = nullptr;
+  ASSERT_EQ(plugin_->QueryInterface(IID_IViewObject2, reinterpret_cast<void**>(&view)), S_OK);
+  RECT panel_rect{};
+  GetClientRect(panel_, &panel_rect);
+  const int margin = 10;
+  const int width = panel_rect.right + 2 * margin;
+  const int height = panel_rect.bottom + 2 * margin;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC memory = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_NE(bitmap, nullptr);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  const auto pixels = static_cast<DWORD*>(bits);
+  std::fill(pixels, pixels + width * height, 0x00FF00FFu);  // magenta: not drawn on
+  const auto at = [&](int x, int y) { return pixels[y * width + x] & 0x00FFFFFFu; };
+
+  const RECTL bounds{margin, margin, margin + panel_rect.right, margin + panel_rect.bottom};
+  EXPECT_EQ(view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, memory, &bounds, nullptr, nullptr, 0),
+            DV_E_DVASPECT);
+  EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, memory, nullptr, nullptr, nullptr, 0),
+            E_INVALIDARG);
+  EXPECT_EQ(at(margin + 1, margin + 1), 0x00FF00FFu) << "a refused draw painted";
+  ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, memory, &bounds, nullptr, nullptr, 0), S_OK);
+  GdiFlush();
+
+  // Outside the bounds: untouched. Inside: the face colour where no control
+  // stands, and the program box's border and text where it stands.
+  for (int x = 0; x < width; ++x) {
+    EXPECT_EQ(at(x, margin - 1), 0x00FF00FFu) << x;
+    EXPECT_EQ(at(x, height - margin), 0x00FF00FFu) << x;
+  }
+  for (int y = 0; y < height; ++y) {
+    EXPECT_EQ(at(margin - 1, y), 0x00FF00FFu) << y;
+    EXPECT_EQ(at(width - margin, y), 0x00FF00FFu) << y;
+  }
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  const DWORD face_pixel = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+  EXPECT_EQ(at(width - margin - 1, height - margin - 1), face_pixel) << "the bottom right corner holds no control";
+  RECT box{};
+  GetWindowRect(Box(0), &box);
+  MapWindowPoints(nullptr, panel_, reinterpret_cast<POINT*>(&box), 2);
+  std::set<DWORD> in_box;
+  for (int y = box.top; y < box.bottom; ++y) {
+    for (int x = box.left; x < box.right; ++x) in_box.insert(at(margin + x, margin + y));
+  }
+  EXPECT_EQ(in_box.count(0x00FF00FFu), 0u) << "part of the program box was not drawn";
+  EXPECT_GE(in_box.size(), 3u) << "the program box shows no border and text";
+
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  view->Release();
 }
 
 // The timer of ReleasedWhileBrowsingGoesWhenTheClickEnds: once the dialog
