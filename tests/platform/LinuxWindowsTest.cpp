@@ -7,13 +7,16 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <optional>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "platform/Platform.h"
 #include "platform/WindowSession.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxMessagePump.h"
+#include "platform/linux/ScopedXErrorHandler.h"
 #include "process/modProcessHandler.h"
 
 // Last: Xlib defines macros (None, Status, Bool) that clash with other headers.
@@ -24,11 +27,43 @@ namespace {
 
 using test::ChildProcess;
 
+// The handlers of the host (here the test), with what they were called for.
 int g_foreign_errors = 0;
-int ForeignHandler(Display*, XErrorEvent*) {
+Display* g_error_display = nullptr;
+XID g_error_resource = 0;
+int g_error_code = 0;
+int ForeignHandler(Display* display, XErrorEvent* event) {
   ++g_foreign_errors;
+  g_error_display = display;
+  g_error_resource = event->resourceid;
+  g_error_code = event->error_code;
   return 0;
 }
+int LaterHandler(Display*, XErrorEvent*) { return 0; }
+
+// The handler in place now, left in place.
+XErrorHandler CurrentErrorHandler() {
+  const XErrorHandler current = XSetErrorHandler(&LaterHandler);
+  XSetErrorHandler(current);
+  return current;
+}
+
+// Installs the test's own handler for its lifetime, as a host would.
+class HostHandlers {
+ public:
+  HostHandlers() : error_(XSetErrorHandler(&ForeignHandler)) {
+    g_foreign_errors = 0;
+    g_error_display = nullptr;
+  }
+  ~HostHandlers() { XSetErrorHandler(error_); }
+  HostHandlers(const HostHandlers&) = delete;
+  HostHandlers& operator=(const HostHandlers&) = delete;
+  // Whether the test's handler is the one in place.
+  static bool InPlace() { return CurrentErrorHandler() == &ForeignHandler; }
+
+ private:
+  XErrorHandler error_;
+};
 
 // An xclient with its main window id, read from its ready file.
 struct Client {
@@ -182,6 +217,120 @@ TEST_F(LinuxWindowsTest, NoReachableDisplayMeansNoWindows) {
   EXPECT_FALSE(LinuxWindows::ConnectionOpen());
   EXPECT_EQ(XSetErrorHandler(before), &ForeignHandler);
   ::setenv("DISPLAY", display.c_str(), 1);
+}
+
+TEST_F(LinuxWindowsTest, ErrorsOnTheHostsConnectionReachTheHostsHandlerDuringASession) {
+  const HostHandlers host_handlers;
+  Display* host = XOpenDisplay(nullptr);
+  ASSERT_NE(host, nullptr);
+  const Window vanished = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 10, 10, 0, 0, 0);
+  XSync(host, False);
+  XDestroyWindow(host, vanished);
+  XSync(host, False);
+  ASSERT_EQ(g_foreign_errors, 0);
+  {
+    const WindowSession session(windows_);
+    Walk();
+    ASSERT_TRUE(LinuxWindows::ConnectionOpen());
+    EXPECT_FALSE(HostHandlers::InPlace()) << "ours are installed while the session holds the connection";
+    const ScopedXErrorHandler watch;  // counts the errors taken as ours on this thread
+
+    // Errors on our connection are taken quietly.
+    const auto gone = static_cast<WindowHandle>(vanished);
+    EXPECT_EQ(windows_.GetParent(gone), 0);
+    std::uint32_t pid = 99;
+    windows_.GetWindowThreadProcessId(gone, pid);
+    EXPECT_EQ(pid, 0u);
+    const int ours = watch.errors();
+    EXPECT_GT(ours, 0) << "the vanished window gave no error on our connection";
+    EXPECT_EQ(g_foreign_errors, 0) << "an error on our connection reached the host's handler";
+
+    // An error on the host's connection reaches the host's handler.
+    XWindowAttributes attributes;
+    EXPECT_EQ(XGetWindowAttributes(host, vanished, &attributes), 0);
+    XSync(host, False);
+    EXPECT_GE(g_foreign_errors, 1);
+    EXPECT_EQ(g_error_display, host);
+    EXPECT_EQ(g_error_resource, vanished);
+    EXPECT_EQ(g_error_code, BadWindow);
+    EXPECT_EQ(watch.errors(), ours) << "the host's error was counted as ours";
+    EXPECT_TRUE(LinuxWindows::ConnectionOpen());
+  }
+  EXPECT_FALSE(LinuxWindows::ConnectionOpen());
+  // And after the session, as before it.
+  const int before = g_foreign_errors;
+  XMapWindow(host, vanished);
+  XSync(host, False);
+  EXPECT_EQ(g_foreign_errors, before + 1);
+  XCloseDisplay(host);
+  EXPECT_TRUE(HostHandlers::InPlace()) << "the host's handler was not put back";
+}
+
+TEST_F(LinuxWindowsTest, OurHandlerPutBackByTheHostPassesItsErrorsOnWithoutLooping) {
+  const HostHandlers host_handlers;
+  XErrorHandler ours = nullptr;
+  {
+    const ScopedXErrorHandler guard;
+    ours = CurrentErrorHandler();
+  }
+  ASSERT_TRUE(HostHandlers::InPlace());
+  Display* host = XOpenDisplay(nullptr);
+  ASSERT_NE(host, nullptr);
+  const Window vanished = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 10, 10, 0, 0, 0);
+  XDestroyWindow(host, vanished);
+  XSync(host, False);
+  // The host saved ours while it was installed and puts it back now.
+  XSetErrorHandler(ours);
+  {
+    const ScopedXErrorHandler guard;
+    XMapWindow(host, vanished);
+    XSync(host, False);
+    EXPECT_EQ(g_foreign_errors, 1);
+    EXPECT_EQ(g_error_display, host);
+    EXPECT_EQ(guard.errors(), 0);
+  }
+  XMapWindow(host, vanished);
+  XSync(host, False);
+  EXPECT_EQ(g_foreign_errors, 2) << "lost after the guard";
+  XCloseDisplay(host);
+}
+
+// Two guards on two threads, the first made ending first or last.
+void GuardsOnTwoThreads(bool first_made_ends_first) {
+  const HostHandlers host_handlers;
+  std::promise<void> made;
+  std::promise<void> end;
+  std::thread other([&made, ending = end.get_future()] {
+    const ScopedXErrorHandler first;
+    made.set_value();
+    ending.wait();
+  });
+  made.get_future().wait();
+  std::optional<ScopedXErrorHandler> second(std::in_place);
+  EXPECT_FALSE(HostHandlers::InPlace());
+  const auto end_first = [&] {
+    end.set_value();
+    other.join();
+  };
+  if (first_made_ends_first) end_first();
+  else second.reset();
+  EXPECT_NE(CurrentErrorHandler(), &ForeignHandler) << "put back while a guard lives";
+  if (first_made_ends_first) second.reset();
+  else end_first();
+  EXPECT_TRUE(HostHandlers::InPlace()) << "the host's handler was not put back";
+}
+
+TEST(ScopedXErrorHandlerTest, GuardsOnTwoThreadsThatEndInTheOrderTheyStarted) { GuardsOnTwoThreads(true); }
+
+TEST(ScopedXErrorHandlerTest, GuardsOnTwoThreadsThatEndInReverseOrder) { GuardsOnTwoThreads(false); }
+
+TEST(ScopedXErrorHandlerTest, AHandlerInstalledOverOursStays) {
+  const HostHandlers host_handlers;
+  {
+    const ScopedXErrorHandler guard;
+    XSetErrorHandler(&LaterHandler);
+  }
+  EXPECT_EQ(CurrentErrorHandler(), &LaterHandler);
 }
 
 TEST_F(LinuxWindowsTest, DispatchCallsTheInstalledHandler) {

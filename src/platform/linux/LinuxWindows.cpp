@@ -21,7 +21,7 @@ struct Session {
   int depth = 0;
   bool tried = false;  // the connection was attempted in this session
   std::optional<ScopedXErrorHandler> error_handler;
-  UniqueDisplay display;
+  UniqueDisplay display;  // adopted by error_handler
   std::optional<X11WindowCache> cache;
   std::size_t next_position = 0;  // in the walk, just below the last answer of GetWindow
 };
@@ -34,8 +34,12 @@ Display* SessionDisplay() {
     t_session.tried = true;
     t_session.error_handler.emplace();
     t_session.display.reset(XOpenDisplay(nullptr));
-    if (t_session.display) t_session.cache.emplace(t_session.display.get());
-    else t_session.error_handler.reset();
+    if (t_session.display) {
+      t_session.error_handler->Adopt(t_session.display.get());
+      t_session.cache.emplace(t_session.display.get());
+    } else {
+      t_session.error_handler.reset();
+    }
   }
   return t_session.display.get();
 }
