@@ -21,23 +21,49 @@ struct Session {
   int depth = 0;
   bool tried = false;  // the connection was attempted in this session
   std::optional<ScopedXErrorHandler> error_handler;
-  UniqueDisplay display;
+  UniqueDisplay display;  // adopted by error_handler
   std::optional<X11WindowCache> cache;
   std::size_t next_position = 0;  // in the walk, just below the last answer of GetWindow
 };
 thread_local Session t_session;
 
+// Closes the thread's connection, in the order of Session's members.
+void CloseConnection() {
+  t_session.cache.reset();
+  t_session.next_position = 0;
+  t_session.display.reset();
+  t_session.error_handler.reset();
+}
+
+// Whether the X server went away during the session. The connection is then
+// closed at once: the rest of the session has no display, and nothing it
+// learnt before is answered any more.
+bool ConnectionLost() {
+  Display* display = t_session.display.get();
+  if (display == nullptr || !ScopedXErrorHandler::Lost(display)) return false;
+  CloseConnection();
+  return true;
+}
+
 // The thread's display, opened on first need within a session; null when
-// there is none.
+// there is none or it was lost.
 Display* SessionDisplay() {
   if (!t_session.tried) {
     t_session.tried = true;
     t_session.error_handler.emplace();
     t_session.display.reset(XOpenDisplay(nullptr));
-    if (t_session.display) t_session.cache.emplace(t_session.display.get());
-    else t_session.error_handler.reset();
+    if (!t_session.display) {
+      t_session.error_handler.reset();
+      return nullptr;
+    }
+    t_session.error_handler->Adopt(t_session.display.get());
+    t_session.cache.emplace(t_session.display.get());
+  } else if (t_session.display) {
+    // Reads what the server sent, without a request: a server gone since the
+    // last call shows here, before an answer is taken from what was learnt.
+    XEventsQueued(t_session.display.get(), QueuedAfterReading);
   }
-  return t_session.display.get();
+  return ConnectionLost() ? nullptr : t_session.display.get();
 }
 
 // What the session knows of its display; call only after SessionDisplay()
@@ -72,10 +98,7 @@ void LinuxWindows::BeginSession() { ++t_session.depth; }
 
 void LinuxWindows::EndSession() {
   if (--t_session.depth > 0) return;
-  t_session.cache.reset();
-  t_session.next_position = 0;
-  t_session.display.reset();
-  t_session.error_handler.reset();
+  CloseConnection();
   t_session.tried = false;
 }
 
@@ -85,11 +108,15 @@ unsigned long LinuxWindows::RequestsThisSession() {
   return t_session.cache ? t_session.cache->requests() : 0;
 }
 
+// Each operation below answers "none" when the connection was lost during
+// it: what it read may be partial.
+
 WindowHandle LinuxWindows::FindWindowA(const char*, const char*) {
   const WindowSession scope(*this);
   if (SessionDisplay() == nullptr) return 0;
   const std::vector<X11Desktop::Window>& walk = Cache().TopLevelWindows();
-  return walk.empty() ? 0 : ToHandle(walk.front());
+  const WindowHandle first = walk.empty() ? 0 : ToHandle(walk.front());
+  return ConnectionLost() ? 0 : first;
 }
 
 WindowHandle LinuxWindows::GetWindow(WindowHandle window, int command) {
@@ -102,19 +129,25 @@ WindowHandle LinuxWindows::GetWindow(WindowHandle window, int command) {
     position = PositionIn(*walk, window);
   }
   if (!position || *position + 1 >= walk->size()) return 0;
+  const WindowHandle next = ToHandle((*walk)[*position + 1]);
+  if (ConnectionLost()) return 0;
   t_session.next_position = *position + 1;
-  return ToHandle((*walk)[*position + 1]);
+  return next;
 }
 
 WindowHandle LinuxWindows::GetParent(WindowHandle window) {
   const WindowSession scope(*this);
   if (SessionDisplay() == nullptr || window <= 0) return 0;
-  return ToHandle(Cache().Owner(ToWindow(window)));
+  const WindowHandle owner = ToHandle(Cache().Owner(ToWindow(window)));
+  return ConnectionLost() ? 0 : owner;
 }
 
 std::uint32_t LinuxWindows::GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) {
   const WindowSession scope(*this);
-  process_id = SessionDisplay() != nullptr && window > 0 ? Cache().ProcessOf(ToWindow(window)) : 0;
+  process_id = 0;
+  if (SessionDisplay() == nullptr || window <= 0) return 0;
+  const std::uint32_t process = Cache().ProcessOf(ToWindow(window));
+  if (!ConnectionLost()) process_id = process;
   return 0;
 }
 
@@ -122,7 +155,9 @@ bool LinuxWindows::PostMessageA(WindowHandle window, std::uint32_t message, std:
   if (message != kMessageClose || window <= 0) return false;
   const WindowSession scope(*this);
   Display* display = SessionDisplay();
-  return display != nullptr && X11Desktop(display).RequestClose(ToWindow(window));
+  if (display == nullptr) return false;
+  const bool sent = X11Desktop(display).RequestClose(ToWindow(window));
+  return !ConnectionLost() && sent;
 }
 
 }  // namespace vesk::platform::linux_backend

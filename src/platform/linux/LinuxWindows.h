@@ -11,10 +11,12 @@ namespace vesk::platform::linux_backend {
 // Connection: one per session. The outermost session of a thread opens it on
 // first need and closes it when it ends; nested sessions share it. An
 // operation called outside any session runs in a session of its own. While
-// the connection is open an X error handler that swallows protocol errors is
-// installed, and the previous one is restored when it closes. With no
-// display, or none reachable, there are no windows and no close request is
-// sent. Nothing is kept from one session to the next.
+// the connection is open its X errors are ours (ScopedXErrorHandler):
+// protocol errors are taken quietly, and when the X server goes away the
+// process lives on and the next call closes the connection; errors on the
+// host's own connections still reach the host's handlers. With no display,
+// none reachable, or a lost one, there are no windows and no close request
+// is sent. Nothing is kept from one session to the next.
 //
 // Within one session each thing is asked of the X server once: the stacking
 // order at the first FindWindowA (later walks of the session step through

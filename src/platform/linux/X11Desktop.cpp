@@ -121,6 +121,8 @@ X11Desktop::ClientProcesses X11Desktop::AllClientProcesses() {
   if (listed == 0) return ClientProcesses({});
   // None as the client: the process ids of all clients in one reply.
   XResClientIdSpec spec{None, XRES_CLIENT_ID_PID_MASK};
+  // Both start empty: a failed query may free what they hold, and one that
+  // finds no extension returns Success without touching them.
   long count = 0;
   XResClientIdValue* raw = nullptr;
   std::unordered_map<Window, std::uint32_t> pids;

@@ -12,7 +12,10 @@ namespace vesk::platform::linux_backend {
 
 // The top-level client windows of one X display, read as they stand now.
 // A window that vanishes in the middle gives X errors, which the caller's
-// ScopedXErrorHandler takes; the answers are then "none".
+// ScopedXErrorHandler takes; the answers are then "none". When the server
+// goes away in the middle, the requests fail at once, but an answer may still
+// rest on what was read before (and XSendEvent reports success on a broken
+// connection): the caller asks ScopedXErrorHandler::Lost after each call.
 class X11Desktop {
  public:
   using Window = unsigned long;  // an X resource id

@@ -6,13 +6,14 @@
 #include <X11/extensions/XRes.h>
 
 #include "platform/UniqueResource.h"
+#include "platform/linux/ScopedXErrorHandler.h"
 
 namespace vesk::platform::linux_backend {
 
 struct DisplayCloser {
-  void operator()(Display* display) const { XCloseDisplay(display); }
+  void operator()(Display* display) const { ScopedXErrorHandler::Close(display); }
 };
-// A display connection.
+// A display connection, adopted by a ScopedXErrorHandler that outlives it.
 using UniqueDisplay = UniqueResource<Display*, DisplayCloser, nullptr>;
 
 struct XFreeCloser {
