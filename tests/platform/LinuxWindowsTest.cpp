@@ -351,14 +351,16 @@ TEST_F(LinuxWindowsTest, AServerThatDiesMidSessionLeavesTheProcessAliveAndEveryA
     ASSERT_TRUE(LinuxWindows::ConnectionOpen());
 
     server.Kill();
-    // What the session learnt before is not served from a dead connection.
-    EXPECT_EQ(windows_.GetWindow(popup, kGetWindowNext), 0);
+    // A close request looks at the server first: none is sent, and the lost
+    // connection is closed at once.
+    EXPECT_FALSE(windows_.PostMessageA(*client.window, kMessageClose, 0, 0));
     EXPECT_FALSE(LinuxWindows::ConnectionOpen()) << "a lost connection is closed at once";
+    // What the session learnt before is not served once the loss is known.
+    EXPECT_EQ(windows_.GetWindow(popup, kGetWindowNext), 0);
     EXPECT_EQ(windows_.GetParent(popup), 0);
     pid = 99;
     windows_.GetWindowThreadProcessId(popup, pid);
     EXPECT_EQ(pid, 0u);
-    EXPECT_FALSE(windows_.PostMessageA(*client.window, kMessageClose, 0, 0));
     EXPECT_EQ(windows_.FindWindowA(nullptr, nullptr), 0);
     {
       const WindowSession nested(windows_);

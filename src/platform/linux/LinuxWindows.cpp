@@ -46,8 +46,12 @@ bool ConnectionLost() {
 }
 
 // The thread's display, opened on first need within a session; null when
-// there is none or it was lost.
-Display* SessionDisplay() {
+// there is none or it was lost. With `check_server`, what the server sent is
+// read first (no request), so that a server gone since the connection was
+// opened shows at once. Walks check at their start and close requests before
+// they are sent; the steps of a walk answer from what the call learnt, without
+// a system call each.
+Display* SessionDisplay(bool check_server = false) {
   if (!t_session.tried) {
     t_session.tried = true;
     t_session.error_handler.emplace();
@@ -58,9 +62,7 @@ Display* SessionDisplay() {
     }
     t_session.error_handler->Adopt(t_session.display.get());
     t_session.cache.emplace(t_session.display.get());
-  } else if (t_session.display) {
-    // Reads what the server sent, without a request: a server gone since the
-    // last call shows here, before an answer is taken from what was learnt.
+  } else if (check_server && t_session.display) {
     XEventsQueued(t_session.display.get(), QueuedAfterReading);
   }
   return ConnectionLost() ? nullptr : t_session.display.get();
@@ -113,7 +115,7 @@ unsigned long LinuxWindows::RequestsThisSession() {
 
 WindowHandle LinuxWindows::FindWindowA(const char*, const char*) {
   const WindowSession scope(*this);
-  if (SessionDisplay() == nullptr) return 0;
+  if (SessionDisplay(true) == nullptr) return 0;
   const std::vector<X11Desktop::Window>& walk = Cache().TopLevelWindows();
   const WindowHandle first = walk.empty() ? 0 : ToHandle(walk.front());
   return ConnectionLost() ? 0 : first;
@@ -154,7 +156,7 @@ std::uint32_t LinuxWindows::GetWindowThreadProcessId(WindowHandle window, std::u
 bool LinuxWindows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
   if (message != kMessageClose || window <= 0) return false;
   const WindowSession scope(*this);
-  Display* display = SessionDisplay();
+  Display* display = SessionDisplay(true);
   if (display == nullptr) return false;
   const bool sent = X11Desktop(display).RequestClose(ToWindow(window));
   return !ConnectionLost() && sent;
