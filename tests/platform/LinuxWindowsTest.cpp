@@ -35,6 +35,16 @@ namespace {
 using test::ChildProcess;
 
 // The handlers of the host (here the test), with what they were called for.
+// The id of a window made and destroyed again on `display`: asking about it
+// gives BadWindow.
+Window VanishedWindow(Display* display) {
+  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+  XSync(display, False);
+  XDestroyWindow(display, window);
+  XSync(display, False);
+  return window;
+}
+
 int g_foreign_errors = 0;
 Display* g_error_display = nullptr;
 XID g_error_resource = 0;
@@ -248,10 +258,7 @@ TEST_F(LinuxWindowsTest, OneConnectionPerSessionAndTheErrorHandlerRestored) {
     // A window that is gone while its client still runs: X errors, quietly taken.
     Display* other = XOpenDisplay(nullptr);
     ASSERT_NE(other, nullptr);
-    const Window vanished = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 10, 10, 0, 0, 0);
-    XSync(other, False);
-    XDestroyWindow(other, vanished);
-    XSync(other, False);
+    const Window vanished = VanishedWindow(other);
     const auto gone = static_cast<WindowHandle>(vanished);
     std::uint32_t pid = 99;
     windows_.GetWindowThreadProcessId(gone, pid);
@@ -433,10 +440,7 @@ TEST_F(LinuxWindowsTest, ErrorsOnTheHostsConnectionReachTheHostsHandlerDuringASe
   const HostHandlers host_handlers;
   Display* host = XOpenDisplay(nullptr);
   ASSERT_NE(host, nullptr);
-  const Window vanished = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 10, 10, 0, 0, 0);
-  XSync(host, False);
-  XDestroyWindow(host, vanished);
-  XSync(host, False);
+  const Window vanished = VanishedWindow(host);
   ASSERT_EQ(g_foreign_errors, 0);
   {
     const WindowSession session(windows_);
@@ -486,9 +490,7 @@ TEST_F(LinuxWindowsTest, OurHandlerPutBackByTheHostPassesItsErrorsOnWithoutLoopi
   ASSERT_TRUE(HostHandlers::InPlace());
   Display* host = XOpenDisplay(nullptr);
   ASSERT_NE(host, nullptr);
-  const Window vanished = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 10, 10, 0, 0, 0);
-  XDestroyWindow(host, vanished);
-  XSync(host, False);
+  const Window vanished = VanishedWindow(host);
   // The host saved ours while it was installed and puts it back now.
   XSetErrorHandler(ours);
   {

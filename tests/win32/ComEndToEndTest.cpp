@@ -12,10 +12,14 @@
 
 #include "MessageBoxWatcher.h"
 #include "LateBinding.h"
+#include "DllTestSupport.h"
 #include "com/ComIds.h"
 #include "com/ComInterfaces.h"
 
 namespace {
+
+using vesk::test::Export;
+using vesk::test::UserRegistryValue;
 
 using vesk::com::IPlugInCom;
 namespace fs = std::filesystem;
@@ -36,15 +40,6 @@ bool KeyExists(const std::wstring& key, HKEY root = HKEY_CURRENT_USER) {
   return true;
 }
 
-std::wstring Value(const std::wstring& key, const wchar_t* name) {
-  wchar_t data[1024] = {};
-  DWORD size = sizeof(data);
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
-    return L"<missing>";
-  }
-  return data;
-}
-
 std::wstring DllPath() {
   wchar_t exe[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, exe, MAX_PATH);
@@ -54,11 +49,6 @@ std::wstring DllPath() {
 using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
 using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
 using RegisterFn = HRESULT(STDAPICALLTYPE*)();
-
-template <class Fn>
-Fn Export(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 // Runs one request; returns the reply, or the HRESULT and error description.
 struct Call {
@@ -161,9 +151,9 @@ TEST_F(ComEndToEnd, RegistersCreatesByProgIdCallsUnloadsAndUnregisters) {
   FreeLibrary(dll);
   for (const wchar_t* key : kKeys) EXPECT_TRUE(KeyExists(key)) << fs::path(key).string();
   const std::wstring server = std::wstring(kKeys[0]) + L"\\InprocServer32";
-  EXPECT_EQ(Value(server, L"ThreadingModel"), L"Apartment");
-  EXPECT_TRUE(fs::equivalent(Value(server, nullptr), DllPath()));
-  EXPECT_EQ(Value(std::wstring(kKeys[1]) + L"\\CLSID", nullptr), kClsid);
+  EXPECT_EQ(UserRegistryValue(server, L"ThreadingModel"), L"Apartment");
+  EXPECT_TRUE(fs::equivalent(UserRegistryValue(server, nullptr), DllPath()));
+  EXPECT_EQ(UserRegistryValue(std::wstring(kKeys[1]) + L"\\CLSID", nullptr), kClsid);
   // Wine's COM looks classes up in the machine's hive only, so the machine
   // registration is made too; on Windows the user's alone is enough.
   dll = LoadLibraryW(DllPath().c_str());

@@ -17,10 +17,14 @@
 #include "FileDialogDriver.h"
 #include "LateBinding.h"
 #include "Screenshot.h"
+#include "DllTestSupport.h"
 #include "com/ComIds.h"
 #include "com/ComInterfaces.h"
 
 namespace {
+
+using vesk::test::Export;
+using vesk::test::UserRegistryValue;
 
 using vesk::com::IPlugInCom;
 namespace fs = std::filesystem;
@@ -29,20 +33,6 @@ fs::path BuildFolder() {
   wchar_t exe[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, exe, MAX_PATH);
   return fs::path(exe).parent_path().parent_path();
-}
-
-template <class Fn>
-Fn Export(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-std::wstring RegValue(const std::wstring& key, const wchar_t* name) {
-  wchar_t data[1024] = {};
-  DWORD size = sizeof(data);
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
-    return L"<missing>";
-  }
-  return data;
 }
 
 std::wstring Text(HWND window) {
@@ -542,11 +532,11 @@ TEST(PanelRegistration, MarksBothPanelsAsControlsWithTheirToolboxImages) {
   } rows[] = {{L"{10E15511-61C7-4236-ADC0-0170F70A3ECD}", 30000}, {L"{8FA052DC-15AE-4EEF-B298-DFCAF31F7B6C}", 30001}};
   for (const auto& row : rows) {
     const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + row.clsid;
-    EXPECT_EQ(RegValue(key + L"\\Control", nullptr), L"");
-    const std::wstring toolbox = RegValue(key + L"\\ToolboxBitmap32", nullptr);
+    EXPECT_EQ(UserRegistryValue(key + L"\\Control", nullptr), L"");
+    const std::wstring toolbox = UserRegistryValue(key + L"\\ToolboxBitmap32", nullptr);
     EXPECT_EQ(toolbox.substr(toolbox.rfind(L',') + 1), std::to_wstring(row.bitmap));
     EXPECT_TRUE(fs::equivalent(toolbox.substr(0, toolbox.rfind(L',')), BuildFolder() / L"VeskProgramManager.dll"));
-    EXPECT_EQ(RegValue(key + L"\\MiscStatus\\1", nullptr), L"131473");
+    EXPECT_EQ(UserRegistryValue(key + L"\\MiscStatus\\1", nullptr), L"131473");
     // The image itself: 16 x 15 pixels in 16 colours.
     HANDLE image = LoadImageW(dll, MAKEINTRESOURCEW(row.bitmap), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     ASSERT_NE(image, nullptr) << row.bitmap;
