@@ -1,7 +1,13 @@
 #include "actions/EndProgram.h"
 
+#include <string>
 #include <utility>
 
+#include "host/ErrorNumbers.h"
+#include "host/Failure.h"
+#include "platform/IWindows.h"
+#include "platform/Platform.h"
+#include "platform/WindowSession.h"
 #include "process/modCloseWindow.h"
 #include "process/modProcessHandler.h"
 
@@ -26,8 +32,23 @@ EndProgram::EndProgram() : ActionProtocol(kTexts) {}
 void EndProgram::ExecuteAction(const XmlElement& params, XmlElement& result) {
   const XmlElement settings = params.GetElement("sett", 0);
   std::string path = settings.GetElementText("s", 0);
+  platform::IWindows& desktop = *platform::Current().windows;
+  // The scan and the close requests share one window session: one
+  // connection to the window system, and one deadline for all its replies.
+  const platform::WindowSession session(desktop);
   const WindowList windows = modProcessHandler::FindProcessWindows(std::move(path));
   modCloseWindow::CloseWindows(windows);
+  // Programs were found but no window system was there to ask them: that
+  // is a failure, not a success that did nothing.
+  const std::size_t matches = windows.size() - 1;
+  if (matches > 0) {
+    const platform::WindowRoute route = desktop.Route();
+    if (!route.reached) {
+      throw Failure(errors::kAccessRefused, "EndProgram",
+                    std::to_string(matches) + (matches == 1 ? " running program matches" : " running programs match") +
+                        ", but none could be asked to close: " + route.description);
+    }
+  }
   result.AddElement("success", "");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/PlatformTypes.h"
 
@@ -8,6 +9,18 @@ namespace vesk::platform {
 
 inline constexpr int kGetWindowNext = 2;              // GW_HWNDNEXT
 inline constexpr std::uint32_t kMessageClose = 16;  // WM_CLOSE
+
+// What the window system of the current session came to: the end action
+// asks once its close requests are made, so that a program it could not
+// reach is reported rather than passed over in silence.
+struct WindowRoute {
+  // False when no window system could be reached in this session: none is
+  // set, it refused the connection, it went away, or it did not answer in time.
+  bool reached = true;
+  // The window system tried and, when it was not reached, what happened
+  // (for example "X display :1 did not answer within 5 s").
+  std::string description;
+};
 
 // Top-level windows of the desktop.
 class IWindows {
@@ -31,6 +44,12 @@ class IWindows {
   // Writes the id of the process that created `window` into `process_id`
   // (0 when unknown); returns the thread id, or 0.
   virtual std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) = 0;
+  // Whether `window` is shown: WS_VISIBLE on Win32 (kept by a minimised
+  // window); on X11 the normal or iconic WM_STATE, or mapped where no window
+  // manager runs. False for a window that is gone.
+  virtual bool IsWindowVisible(WindowHandle window) = 0;
+  // The state of the current session's window system (see WindowRoute).
+  virtual WindowRoute Route() = 0;
   // Queues `message` for `window` and returns at once; false when it could not be queued.
   virtual bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                             std::intptr_t lparam) = 0;

@@ -237,14 +237,20 @@ std::string modProcessHandler::StripLastChar(const std::string& s) {
 
 platform::WindowHandle modProcessHandler::FindTopLevelWindow(std::uint32_t process_id) {
   platform::IWindows& windows = *platform::Current().windows;
+  // A program's hidden helper windows (clipboard, input method, tray) may
+  // stand above its main window: the first visible candidate gets the close
+  // request, and the first hidden one only when the program shows none.
+  platform::WindowHandle first_hidden = 0;
   for (platform::WindowHandle window = windows.FindWindowA(nullptr, nullptr); window != 0;
        window = windows.GetWindow(window, platform::kGetWindowNext)) {
     if (windows.GetParent(window) != 0) continue;
     std::uint32_t owner_process = 0;
     windows.GetWindowThreadProcessId(window, owner_process);
-    if (owner_process == process_id) return window;
+    if (owner_process != process_id) continue;
+    if (windows.IsWindowVisible(window)) return window;
+    if (first_hidden == 0) first_hidden = window;
   }
-  return 0;
+  return first_hidden;
 }
 
 std::string modProcessHandler::TargetKey(const std::string& path) {

@@ -30,8 +30,9 @@ class modProcessHandler {
   // `s` without its last character; `s` must not be empty.
   static std::string StripLastChar(const std::string& s);
 
-  // The first top-level window from the top of the Z-order that has no owner
-  // and belongs to `process_id`, hidden ones included; 0 if none.
+  // The first visible top-level window from the top of the Z-order that has
+  // no owner and belongs to `process_id`; when it has none visible, the first
+  // such window, hidden or not; 0 if none.
   static platform::WindowHandle FindTopLevelWindow(std::uint32_t process_id);
 
   // The comparison keys: trim spaces, upper-case; process keys also lose

@@ -1,5 +1,8 @@
 #include "fault/FaultScenarios.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -96,13 +99,18 @@ Failure RealisticFailure(const std::string& name) {
 }
 
 std::vector<bool> FinderPositions(const std::vector<std::string>& names) {
+  // The finder's session is the one that asks for the platform family; the
+  // end action may hold an outer session around it and the close requests.
   std::vector<bool> inside(names.size(), false);
+  const auto version = std::find(names.begin(), names.end(), "GetVersionExA");
+  if (version == names.end()) return inside;
+  const auto begin = std::find(std::make_reverse_iterator(version), names.rend(), "BeginSession");
+  if (begin == names.rend()) return inside;
   int depth = 0;
-  bool done = false;
-  for (std::size_t i = 0; i < names.size() && !done; ++i) {
+  for (auto i = static_cast<std::size_t>(names.rend() - begin) - 1; i < names.size(); ++i) {
     if (names[i] == "BeginSession") ++depth;
-    inside[i] = depth > 0;
-    if (names[i] == "EndSession" && --depth == 0) done = true;
+    inside[i] = true;
+    if (names[i] == "EndSession" && --depth == 0) break;
   }
   return inside;
 }

@@ -194,7 +194,8 @@ TEST_F(modProcessHandlerTest, CallsForOneMatchingProcessInOrder) {
   const std::vector<std::string> expected = {
       "BeginSession",        "GetVersionExA",       "DispatchPendingMessages", "EnumProcesses",
       "DispatchPendingMessages", "OpenProcess",   "EnumProcessModules",      "GetModuleFileNameExA",
-      "FindWindowA",         "GetParent",           "GetWindowThreadProcessId", "CloseHandle",
+      "FindWindowA",         "GetParent",           "GetWindowThreadProcessId", "IsWindowVisible",
+      "CloseHandle",
       "DispatchPendingMessages", "EndSession"};
   EXPECT_EQ(sim.log.Names(), expected);
   const std::string handle = ArgsOf("CloseHandle")[0][0];

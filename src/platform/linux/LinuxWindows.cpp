@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -24,6 +26,7 @@ struct Session {
   UniqueDisplay display;  // adopted by error_handler
   std::optional<X11WindowCache> cache;
   std::size_t next_position = 0;  // in the walk, just below the last answer of GetWindow
+  std::optional<std::string> problem;  // why the session has no display, once it found none
 };
 thread_local Session t_session;
 
@@ -41,6 +44,7 @@ void CloseConnection() {
 bool ConnectionLost() {
   Display* display = t_session.display.get();
   if (display == nullptr || !ScopedXErrorHandler::Lost(display)) return false;
+  t_session.problem = "went away";
   CloseConnection();
   return true;
 }
@@ -57,6 +61,7 @@ Display* SessionDisplay(bool check_server = false) {
     t_session.error_handler.emplace();
     t_session.display.reset(XOpenDisplay(nullptr));
     if (!t_session.display) {
+      t_session.problem = "could not be opened";
       t_session.error_handler.reset();
       return nullptr;
     }
@@ -102,6 +107,7 @@ void LinuxWindows::EndSession() {
   if (--t_session.depth > 0) return;
   CloseConnection();
   t_session.tried = false;
+  t_session.problem.reset();
 }
 
 bool LinuxWindows::ConnectionOpen() { return static_cast<bool>(t_session.display); }
@@ -151,6 +157,20 @@ std::uint32_t LinuxWindows::GetWindowThreadProcessId(WindowHandle window, std::u
   const std::uint32_t process = Cache().ProcessOf(ToWindow(window));
   if (!ConnectionLost()) process_id = process;
   return 0;
+}
+
+bool LinuxWindows::IsWindowVisible(WindowHandle window) {
+  const WindowSession scope(*this);
+  if (SessionDisplay() == nullptr || window <= 0) return false;
+  const bool visible = Cache().Visible(ToWindow(window));
+  return !ConnectionLost() && visible;
+}
+
+WindowRoute LinuxWindows::Route() {
+  if (!t_session.problem) return {};
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') return {false, "no X display is set (DISPLAY is empty)"};
+  return {false, std::string("X display ") + name + " " + *t_session.problem};
 }
 
 bool LinuxWindows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {

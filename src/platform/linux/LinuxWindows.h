@@ -36,6 +36,10 @@ class LinuxWindows : public IWindows {
   WindowHandle GetWindow(WindowHandle window, int command) override;
   WindowHandle GetParent(WindowHandle window) override;
   std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
+  bool IsWindowVisible(WindowHandle window) override;
+  // Unreached when this session tried the display and had none (unset,
+  // refused) or lost it.
+  WindowRoute Route() override;
   // Translates WM_CLOSE into the X close request; other messages are refused.
   bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam) override;

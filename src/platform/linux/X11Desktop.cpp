@@ -48,6 +48,18 @@ bool X11Desktop::HasWmState(Window window) {
   return Property32(window, "WM_STATE", wm_state).has_value();
 }
 
+bool X11Desktop::Visible(Window window, bool window_manager) {
+  if (window_manager) {
+    constexpr unsigned long kNormalState = 1;
+    constexpr unsigned long kIconicState = 3;
+    const ::Atom wm_state = InternAtom("WM_STATE");
+    const auto state = Property32(window, "WM_STATE", wm_state);
+    return state && !state->empty() && ((*state)[0] == kNormalState || (*state)[0] == kIconicState);
+  }
+  XWindowAttributes attributes{};
+  return XGetWindowAttributes(display_, window, &attributes) != 0 && attributes.map_state != IsUnmapped;
+}
+
 std::vector<X11Desktop::Window> X11Desktop::Children(Window window) {
   ::Window root = None;
   ::Window parent = None;

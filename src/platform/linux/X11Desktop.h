@@ -59,6 +59,13 @@ class X11Desktop {
   // The window's _NET_WM_PID, 0 when it has none.
   std::uint32_t NetWmPid(Window window);
 
+  // Whether the window is shown: its WM_STATE is normal or iconic, or, where
+  // no window manager runs, it is mapped.
+  bool Visible(Window window, bool window_manager);
+
+  // Whether a window manager runs on the display.
+  bool WindowManagerRuns();
+
   // Asks the window to close: WM_DELETE_WINDOW when it takes that protocol,
   // else _NET_CLOSE_WINDOW through a window manager that supports it, else
   // nothing (false). Never destroys a window or kills a client.
@@ -68,7 +75,6 @@ class X11Desktop {
   unsigned long InternAtom(const char* name);
   // A property of format 32 and the given type, or nothing.
   std::optional<std::vector<unsigned long>> Property32(Window window, const char* property, unsigned long type);
-  bool WindowManagerRuns();
   bool HasWmState(Window window);
   // `window` or the first window below it that has WM_STATE; 0 if none.
   Window ClientWindow(Window window, int depth);

@@ -31,6 +31,16 @@ const X11WindowCache::Facts& X11WindowCache::FactsOf(X11Desktop::Window window) 
 
 X11Desktop::Window X11WindowCache::Owner(X11Desktop::Window window) { return FactsOf(window).owner; }
 
+bool X11WindowCache::Visible(X11Desktop::Window window) {
+  if (!FactsOf(window).exists) return false;
+  Facts& facts = facts_[window];
+  if (!facts.visible) {
+    if (!window_manager_) window_manager_ = desktop_.WindowManagerRuns();
+    facts.visible = desktop_.Visible(window, *window_manager_);
+  }
+  return *facts.visible;
+}
+
 std::uint32_t X11WindowCache::ProcessOf(X11Desktop::Window window) {
   if (!FactsOf(window).exists) return 0;
   Facts& facts = facts_[window];

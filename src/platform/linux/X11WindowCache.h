@@ -25,6 +25,8 @@ class X11WindowCache {
 
   // The window's owner, 0 when it has none or is gone.
   X11Desktop::Window Owner(X11Desktop::Window window);
+  // Whether the window is shown (X11Desktop::Visible); false when it is gone.
+  bool Visible(X11Desktop::Window window);
   // The window's process, 0 when unknown or when the window is gone.
   std::uint32_t ProcessOf(X11Desktop::Window window);
 
@@ -36,6 +38,7 @@ class X11WindowCache {
     bool exists = false;
     X11Desktop::Window owner = 0;
     std::optional<std::uint32_t> process;
+    std::optional<bool> visible;
   };
   const Facts& FactsOf(X11Desktop::Window window);
 
@@ -45,6 +48,7 @@ class X11WindowCache {
   std::optional<std::vector<X11Desktop::Window>> order_;
   std::unordered_map<X11Desktop::Window, Facts> facts_;
   std::optional<X11Desktop::ClientProcesses> clients_;
+  std::optional<bool> window_manager_;
 };
 
 }  // namespace vesk::platform::linux_backend

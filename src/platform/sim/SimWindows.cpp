@@ -64,6 +64,12 @@ std::uint32_t SimWindows::GetWindowThreadProcessId(WindowHandle window, std::uin
   return found != nullptr ? 1 : 0;
 }
 
+bool SimWindows::IsWindowVisible(WindowHandle window) {
+  log_.Record("IsWindowVisible", {std::to_string(window)});
+  const SimWindow* found = Find(window);
+  return found != nullptr && !found->hidden;
+}
+
 bool SimWindows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                               std::intptr_t lparam) {
   log_.Record("PostMessageA",

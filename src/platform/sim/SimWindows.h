@@ -13,7 +13,7 @@ struct SimWindow {
   WindowHandle handle = 0;
   WindowHandle owner = 0;  // what GetParent reports: an owned pop-up's owner
   std::uint32_t process_id = 0;
-  bool hidden = false;     // the walk does not look at it; kept to label cases
+  bool hidden = false;     // not visible (IsWindowVisible answers false)
 };
 
 // A simulated desktop of top-level windows, `desktop` in Z-order from the
@@ -32,10 +32,14 @@ class SimWindows : public IWindows {
   WindowHandle GetWindow(WindowHandle window, int command) override;
   WindowHandle GetParent(WindowHandle window) override;
   std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
+  bool IsWindowVisible(WindowHandle window) override;
+  // Answers `route`; not recorded (it reads state, it asks nothing of the desktop).
+  WindowRoute Route() override { return route; }
   bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam) override;
 
   std::vector<SimWindow> desktop;
+  WindowRoute route;
   // Sessions begun and not yet ended.
   int open_sessions() const { return open_sessions_; }
 

@@ -28,6 +28,7 @@ LazyFunction<decltype(DefWindowProcW)> g_def_window_proc(L"user32.dll", "DefWind
 LazyFunction<decltype(FindWindowW)> g_find_window(L"user32.dll", "FindWindowW");
 LazyFunction<decltype(::GetWindow)> g_get_window(L"user32.dll", "GetWindow");
 LazyFunction<decltype(::GetParent)> g_get_parent(L"user32.dll", "GetParent");
+LazyFunction<decltype(::IsWindowVisible)> g_is_window_visible(L"user32.dll", "IsWindowVisible");
 
 // The module this code is linked into (the DLL, or a test program).
 HINSTANCE ThisModule() {
@@ -107,6 +108,10 @@ std::uint32_t Win32Windows::GetWindowThreadProcessId(WindowHandle window, std::u
   const DWORD thread = g_window_thread(HwndConversion::ToHwnd(window), &process);
   process_id = process;
   return thread;
+}
+
+bool Win32Windows::IsWindowVisible(WindowHandle window) {
+  return g_is_window_visible(HwndConversion::ToHwnd(window)) != FALSE;
 }
 
 bool Win32Windows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,

@@ -32,6 +32,9 @@ class Win32Windows : public IWindows {
   WindowHandle GetWindow(WindowHandle window, int command) override;
   WindowHandle GetParent(WindowHandle window) override;
   std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
+  bool IsWindowVisible(WindowHandle window) override;
+  // The Win32 desktop is always there.
+  WindowRoute Route() override { return {}; }
   // PostMessageW.
   bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam) override;
