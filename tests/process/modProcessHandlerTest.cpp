@@ -233,6 +233,11 @@ TEST_F(modProcessHandlerTest, OneWindowPerMatchingProcess) {
       {"hidden window counts", {{0x11, 0, 1, true}, {0x21, 0, 2}}, {0x11, 0x21, 0}},
       {"owned pop-up passed over", {{0x15, 0x11, 1}, {0x11, 0, 1}, {0x21, 0, 2}}, {0x11, 0x21, 0}},
       {"only owned pop-ups", {{0x15, 0x99, 1}, {0x21, 0, 2}}, {0, 0x21, 0}},
+      {"visible one below a hidden helper", {{0x13, 0, 1, true}, {0x11, 0, 1}, {0x21, 0, 2}}, {0x11, 0x21, 0}},
+      {"first hidden when none is visible", {{0x13, 0, 1, true}, {0x14, 0, 1, true}, {0x21, 0, 2}},
+       {0x13, 0x21, 0}},
+      {"visible owned pop-up not taken over a hidden one", {{0x15, 0x13, 1}, {0x13, 0, 1, true}, {0x21, 0, 2}},
+       {0x13, 0x21, 0}},
   };
   AddProcess(1, kEditor);
   AddProcess(5, "C:\\other.exe");
@@ -241,6 +246,22 @@ TEST_F(modProcessHandlerTest, OneWindowPerMatchingProcess) {
     sim.windows.desktop = row.desktop;
     EXPECT_EQ(Find(kEditor), row.expected) << row.label;
   }
+}
+
+TEST_F(modProcessHandlerTest, VisibilityIsAskedOfTheProcessCandidatesOnlyInWalkOrder) {
+  AddWindow(0x31, 3);             // another process: no visibility asked
+  AddWindow(0x13, 1, 0, true);    // hidden helper of the target
+  AddWindow(0x15, 0x11, 1);       // owned: passed over before its process is asked
+  AddWindow(0x11, 1);             // the visible main window: the walk stops here
+  AddWindow(0x12, 1);
+  EXPECT_EQ(modProcessHandler::FindTopLevelWindow(1), 0x11);
+  const std::vector<std::string> expected = {
+      "FindWindowA", "GetParent", "GetWindowThreadProcessId",                     // 0x31
+      "GetWindow",   "GetParent", "GetWindowThreadProcessId", "IsWindowVisible",  // 0x13
+      "GetWindow",   "GetParent",                                                 // 0x15
+      "GetWindow",   "GetParent", "GetWindowThreadProcessId", "IsWindowVisible"};  // 0x11
+  EXPECT_EQ(sim.log.Names(), expected);
+  EXPECT_EQ(ArgsOf("IsWindowVisible"), (std::vector<std::vector<std::string>>{{"19"}, {"17"}}));
 }
 
 TEST_F(modProcessHandlerTest, TheMatchCounterOverflowsAt32768) {
