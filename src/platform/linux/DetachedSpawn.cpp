@@ -133,8 +133,7 @@ DetachedSpawn::Outcome DetachedSpawn::Start(const Request& request) {
   for (const std::string& arg : request.argv) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   std::vector<char*> shell_argv{const_cast<char*>(kShell), const_cast<char*>(request.path.c_str())};
-  if (argv.size() > 1) shell_argv.insert(shell_argv.end(), argv.begin() + 1, argv.end());
-  else shell_argv.push_back(nullptr);
+  shell_argv.insert(shell_argv.end(), argv.begin() + (request.argv.empty() ? 0 : 1), argv.end());
 
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) return {Step::kSetup, errno};
