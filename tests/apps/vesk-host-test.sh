@@ -45,6 +45,24 @@ check "started program's folder and arguments" "$work/in folder
 [two three]
 [fo\"ur]" "$(cat "$work/in folder/out.txt" 2>/dev/null)"
 
+# A started program holds no pipe of the host: a command substitution returns
+# at once and a batch's replies stay clean. This one has no #! line (/bin/sh
+# runs it), writes to both outputs and sleeps.
+printf 'echo noise; echo noise >&2; sleep 4\n' > "$work/noisy"
+chmod +x "$work/noisy"
+begin=$(date +%s%N)
+reply=$("$host" start "$work/noisy" 2>&1)
+elapsed=$(( ($(date +%s%N) - begin) / 1000000 ))
+check "start returns at once" yes "$([ "$elapsed" -lt 2000 ] && echo yes || echo "no, after $elapsed ms")"
+check "start reply without the program's output" "<result><success/></result>" "$reply"
+noisy_start="<r><plugin>StartProgram</plugin><method>Execute</method><params><sett><s>$work/noisy</s></sett></params></r>"
+begin=$(date +%s%N)
+out=$(printf '%s\n' "$noisy_start" "$noisy_start" | "$host" 2>&1)
+elapsed=$(( ($(date +%s%N) - begin) / 1000000 ))
+check "batch of starts returns at once" yes "$([ "$elapsed" -lt 2000 ] && echo yes || echo "no, after $elapsed ms")"
+check "batch of starts without the programs' output" "<result><success/></result>
+<result><success/></result>" "$out"
+
 # A refused start is a failed call.
 err=$("$host" start "$work/no-such-program" 2>&1 >/dev/null); status=$?
 check "missing program exit status" 1 "$status"

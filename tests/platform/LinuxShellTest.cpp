@@ -22,13 +22,15 @@ using Result = StartOutcome::Result;
 
 // Records, one per line, into "$0.out" (written atomically): its working
 // directory, blocked and ignored signals (read by builtins before the shell
-// forks, as the shell blocks all signals around each fork), stdin, session,
-// pid and its arguments.
+// forks, as the shell blocks all signals around each fork), stdin, stdout and
+// stderr, session, pid and its arguments.
+constexpr const char* kInterpreterLine = "#!/bin/sh\n";
 constexpr const char* kRecorder =
     "#!/bin/sh\n"
+    "io=\"$(readlink /proc/$$/fd/0) $(readlink /proc/$$/fd/1) $(readlink /proc/$$/fd/2)\"\n"
     "{ pwd -P\n"
     "  while read -r k v; do case $k in SigBlk:|SigIgn:) echo \"$k $v\";; esac; done < /proc/$$/status\n"
-    "  readlink /proc/$$/fd/0; cut -d' ' -f6 /proc/$$/stat; echo $$\n"
+    "  echo \"$io\"; cut -d' ' -f6 /proc/$$/stat; echo $$\n"
     "  for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > \"$0.out.tmp\" && mv \"$0.out.tmp\" \"$0.out\"\n";
 
 size_t OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); }
@@ -117,9 +119,24 @@ TEST_F(LinuxShellTest, StartsProgramDetachedWithSplitWordsInFolder) {
   EXPECT_EQ(lines[0], (root_ / "start in").string());
   EXPECT_EQ(lines[1], "SigBlk: 0000000000000000");
   EXPECT_EQ(lines[2], "SigIgn: 0000000000000000");
-  EXPECT_EQ(lines[3], "/dev/null");
+  EXPECT_EQ(lines[3], "/dev/null /dev/null /dev/null") << "stdin, stdout, stderr";
   EXPECT_EQ(lines[4], lines[5]) << "the program leads a session of its own";
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 6, lines.end()), expected_args);
+}
+
+TEST_F(LinuxShellTest, RunsAScriptWithoutInterpreterLineWithTheShell) {
+  const fs::path folder = root_ / "start in";
+  WriteFile(folder / "plain", std::string(kRecorder).substr(std::string(kInterpreterLine).size()),
+            fs::perms::owner_all);
+  const StartOutcome outcome = Start("./plain", "a 'b c'", folder.string());
+  ASSERT_EQ(outcome.result, Result::kStarted) << outcome.reason;
+  const std::vector<std::string> lines = WaitForLines(folder / "plain.out");
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[0], folder.string());
+  EXPECT_EQ(lines[3], "/dev/null /dev/null /dev/null");
+  EXPECT_EQ(lines[4], lines[5]) << "the shell leads a session of its own";
+  EXPECT_EQ(lines[6], "[a]");
+  EXPECT_EQ(lines[7], "[b c]");
 }
 
 TEST_F(LinuxShellTest, ResolvesRelativeFilesAgainstFolderOrHostDirectory) {
@@ -187,6 +204,8 @@ TEST_F(LinuxShellTest, OpensDocumentsFoldersAndUrlsWithTheDesktopOpener) {
   const std::string folder = (root_ / "start in").string();
   WriteFile(root_ / "start in" / "doc.txt", "text", fs::perms::owner_read | fs::perms::owner_write);
   WriteFile(root_ / "start in" / "-dash.txt", "text", fs::perms::owner_read);
+  WriteFile(root_ / "-n.txt", "text", fs::perms::owner_read);
+  WriteFile(root_ / "http:x", "text", fs::perms::owner_read);
   WriteFile(root_ / "script.sh", kRecorder, fs::perms::owner_read);  // not executable: opened, not run
   const struct {
     const char* label;
@@ -195,14 +214,23 @@ TEST_F(LinuxShellTest, OpensDocumentsFoldersAndUrlsWithTheDesktopOpener) {
     std::string expected_cwd;
     std::vector<std::string> expected_args;
   } rows[] = {
-      {"document in folder", "doc.txt", std::nullopt, folder, std::nullopt, folder, {"[doc.txt]"}},
-      {"parameters appended", folder + "/doc.txt", "--x 'a b'", std::nullopt, "open", root_.string(),
-       {"[" + folder + "/doc.txt]", "[--x]", "[a b]"}},
+      {"document in folder", "doc.txt", std::nullopt, folder, std::nullopt, folder, {"[" + folder + "/doc.txt]"}},
+      {"parameters ignored", folder + "/doc.txt", "'--help --version' x", std::nullopt, "open", root_.string(),
+       {"[" + folder + "/doc.txt]"}},
+      {"unsplittable parameters ignored", "doc.txt", "a 'b", folder, std::nullopt, folder,
+       {"[" + folder + "/doc.txt]"}},
       {"folder", folder, std::nullopt, std::nullopt, "OPEN", root_.string(), {"[" + folder + "]"}},
       {"url", "https://example.org/a?b=1&c=2", std::nullopt, folder, "", folder, {"[https://example.org/a?b=1&c=2]"}},
       {"url without slash", "mailto:someone@example.org", std::nullopt, std::nullopt, std::nullopt,
        root_.string(), {"[mailto:someone@example.org]"}},
-      {"leading dash is no option", "-dash.txt", std::nullopt, folder, std::nullopt, folder, {"[./-dash.txt]"}},
+      {"url with parameters", "https://example.org", "--help", std::nullopt, std::nullopt, root_.string(),
+       {"[https://example.org]"}},
+      {"leading dash is no option", "-dash.txt", std::nullopt, folder, std::nullopt, folder,
+       {"[" + folder + "/-dash.txt]"}},
+      {"leading dash in host directory", "-n.txt", "-x", std::nullopt, std::nullopt, root_.string(),
+       {"[" + root_.string() + "/-n.txt]"}},
+      {"existing file is no url", "http:x", std::nullopt, std::nullopt, std::nullopt, root_.string(),
+       {"[" + root_.string() + "/http:x]"}},
       {"non-executable script", (root_ / "script.sh").string(), std::nullopt, std::nullopt, std::nullopt,
        root_.string(), {"[" + (root_ / "script.sh").string() + "]"}},
   };
@@ -232,7 +260,7 @@ TEST_F(LinuxShellTest, RefusesToOpenWithoutDesktopOpener) {
 
 TEST_F(LinuxShellTest, ReportsWhyAStartFailed) {
   WriteFile(root_ / "doc.txt", "text", fs::perms::owner_read);
-  WriteFile(root_ / "garbage", "\x01\x02 not a program\n", fs::perms::owner_all);
+  WriteFile(root_ / "folder-interp", "#!/tmp\n", fs::perms::owner_all);
   WriteFile(root_ / "no-interp", "#!/nonexistent/interpreter\n", fs::perms::owner_all);
   ASSERT_EQ(mkfifo((root_ / "fifo").c_str(), 0600), 0);
   fs::create_symlink("loop", root_ / "loop");
@@ -264,8 +292,12 @@ TEST_F(LinuxShellTest, ReportsWhyAStartFailed) {
       {"fifo", "fifo", std::nullopt, r, std::nullopt, Result::kRefused, "fifo: not a regular file or folder"},
       {"symlink loop", "loop", std::nullopt, r, std::nullopt, Result::kRefused,
        "loop: Too many levels of symbolic links"},
-      {"exec format", r + "/garbage", std::nullopt, std::nullopt, std::nullopt, Result::kRefused,
-       "Cannot start " + r + "/garbage: Exec format error"},
+      {"interpreter is a folder", r + "/folder-interp", std::nullopt, std::nullopt, std::nullopt, Result::kRefused,
+       "Cannot start " + r + "/folder-interp: Permission denied"},
+      {"missing name read as an option", "-x", "y", std::nullopt, std::nullopt, Result::kFileNotFound,
+       "No such file: -x"},
+      {"missing name read as an option in folder", "-x", std::nullopt, r, std::nullopt, Result::kFileNotFound,
+       "No such file: -x"},
       {"missing interpreter", "./no-interp", std::nullopt, r, std::nullopt, Result::kFileNotFound,
        "Cannot start ./no-interp: No such file or directory"},
   };

@@ -14,6 +14,8 @@ namespace vesk::platform::linux_backend {
 namespace {
 using Step = DetachedSpawn::Outcome::Step;
 
+constexpr const char* kShell = "/bin/sh";
+
 // What a child writes to the report pipe when a step fails before exec.
 struct ChildReport {
   Step step;
@@ -25,6 +27,7 @@ struct ChildReport {
 struct Prepared {
   const char* path;
   char* const* argv;
+  char* const* shell_argv;  // "/bin/sh" path argv[1..], for ENOEXEC
   char* const* envp;
   const char* directory;  // null: keep the working directory
   int null_fd;            // /dev/null, above 2
@@ -69,7 +72,9 @@ void CloseRange(unsigned first, unsigned last, unsigned max_fd) {
   for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);  // else the host's SIG_IGN survives exec
   if (setsid() < 0) ReportAndExit(p.report_fd, Step::kSetup, errno);
   if (p.directory != nullptr && chdir(p.directory) < 0) ReportAndExit(p.report_fd, Step::kChdir, errno);
-  if (dup2(p.null_fd, STDIN_FILENO) < 0) ReportAndExit(p.report_fd, Step::kSetup, errno);
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (dup2(p.null_fd, fd) < 0) ReportAndExit(p.report_fd, Step::kSetup, errno);
+  }
   const unsigned report = static_cast<unsigned>(p.report_fd);
   CloseRange(3, report - 1, p.max_fd);  // the report pipe itself closes on exec
   CloseRange(report + 1, ~0U, p.max_fd);
@@ -77,7 +82,9 @@ void CloseRange(unsigned first, unsigned last, unsigned max_fd) {
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   execve(p.path, p.argv, p.envp);
-  ReportAndExit(p.report_fd, Step::kExec, errno);
+  const int error = errno;
+  if (error == ENOEXEC) execve(kShell, p.shell_argv, p.envp);
+  ReportAndExit(p.report_fd, Step::kExec, error);  // the file's own error, also when the shell failed
 }
 
 [[noreturn]] void RunIntermediate(const Prepared& p) {
@@ -87,7 +94,7 @@ void CloseRange(unsigned first, unsigned last, unsigned max_fd) {
   _exit(0);
 }
 
-// Moves `fd` above 0-2 so that setting up stdin in the child cannot clobber it.
+// Moves `fd` above 0-2 so that setting up stdio in the child cannot clobber it.
 bool AboveStdio(UniqueFd& fd) {
   if (fd.get() > 2) return true;
   const int moved = fcntl(fd.get(), F_DUPFD_CLOEXEC, 3);
@@ -125,16 +132,19 @@ DetachedSpawn::Outcome DetachedSpawn::Start(const Request& request) {
   argv.reserve(request.argv.size() + 1);
   for (const std::string& arg : request.argv) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  std::vector<char*> shell_argv{const_cast<char*>(kShell), const_cast<char*>(request.path.c_str())};
+  shell_argv.insert(shell_argv.end(), argv.begin() + (request.argv.empty() ? 0 : 1), argv.end());
 
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) return {Step::kSetup, errno};
   UniqueFd read_end(ends[0]);
   UniqueFd write_end(ends[1]);
-  UniqueFd null_fd(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  UniqueFd null_fd(open("/dev/null", O_RDWR | O_CLOEXEC));
   if (!null_fd || !AboveStdio(null_fd) || !AboveStdio(write_end)) return {Step::kSetup, errno};
 
   const Prepared prepared{request.path.c_str(),
                           argv.data(),
+                          shell_argv.data(),
                           environ,
                           request.directory ? request.directory->c_str() : nullptr,
                           null_fd.get(),

@@ -8,9 +8,11 @@ namespace vesk::platform::linux_backend {
 
 // Starts a program that outlives the caller: through a double fork (the
 // intermediate child is reaped at once, so no zombie stays behind), in a
-// session of its own, with stdin from /dev/null, stdout and stderr kept, and
-// no other descriptor inherited. Waits only until the exec succeeded or
-// failed, never for the program itself, and never changes the caller's
+// session of its own, with stdin, stdout and stderr on /dev/null (so it holds
+// no pipe of the caller open), and no other descriptor inherited. A file the
+// kernel cannot execute (ENOEXEC: a script without "#!") runs as
+// `/bin/sh FILE ARGS...`, as execvp does. Waits only until the exec succeeded
+// or failed, never for the program itself, and never changes the caller's
 // working directory.
 class DetachedSpawn {
  public:

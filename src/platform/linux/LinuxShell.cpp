@@ -93,15 +93,14 @@ StartOutcome Spawn(DetachedSpawn::Request request, const std::string& shown_name
   return Refused("Cannot start " + shown_name + ": " + text);
 }
 
-// Hands a document, folder or URL to the desktop's opener.
-StartOutcome Open(const std::string& file, const std::vector<std::string>& words,
-                  const std::optional<std::string>& folder, const std::optional<std::string>& directory) {
+// Hands a document, folder or URL to the desktop's opener as its only operand.
+StartOutcome Open(const std::string& operand, const std::optional<std::string>& folder,
+                  const std::optional<std::string>& directory) {
+  // A leading '-' would read as an option of the opener.
+  if (operand.empty() || operand[0] == '-') return {Result::kFileNotFound, "No such file: " + operand};
   std::optional<std::string> opener = FindOnPath("xdg-open");
   if (!opener) return Refused("no desktop opener (xdg-open) found");
-  // A leading '-' would read as an option of the opener.
-  DetachedSpawn::Request request{std::move(*opener), {"xdg-open", file[0] == '-' ? "./" + file : file}, folder};
-  request.argv.insert(request.argv.end(), words.begin(), words.end());
-  return Spawn(std::move(request), "xdg-open", directory);
+  return Spawn({std::move(*opener), {"xdg-open", operand}, folder}, "xdg-open", directory);
 }
 }  // namespace
 
@@ -118,10 +117,10 @@ StartOutcome LinuxShell::StartFile(WindowHandle /*owner*/, const std::optional<s
     folder = Absolute(*directory);
   }
   if (file.empty()) return {Result::kFileNotFound, "No file given"};
-  const ShellWords words(parameters.value_or(std::string()));
-  if (!words.ok()) return Refused("Cannot split the parameters: " + words.error());
 
   auto program = [&](std::string path) {
+    const ShellWords words(parameters.value_or(std::string()));
+    if (!words.ok()) return Refused("Cannot split the parameters: " + words.error());
     DetachedSpawn::Request request{std::move(path), {file}, folder};
     request.argv.insert(request.argv.end(), words.words().begin(), words.words().end());
     return Spawn(std::move(request), file, directory);
@@ -133,14 +132,15 @@ StartOutcome LinuxShell::StartFile(WindowHandle /*owner*/, const std::optional<s
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) {
     const int error = errno;
-    if (LooksLikeUrl(file)) return Open(file, words.words(), folder, directory);
+    if (LooksLikeUrl(file)) return Open(file, folder, directory);
     if (error == ENOENT || error == ENOTDIR) return {Result::kFileNotFound, "No such file: " + file};
     return Refused(file + ": " + ErrorText(error));
   }
   if (S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0) return program(path);
   if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return Refused(file + ": not a regular file or folder");
   if (access(path.c_str(), R_OK) != 0) return Refused(file + ": " + ErrorText(errno));
-  return Open(file, words.words(), folder, directory);
+  // Documents take no arguments, as on Windows; the absolute path cannot read as a URL or an option.
+  return Open(Absolute(path), folder, directory);
 }
 
 }  // namespace vesk::platform::linux_backend
