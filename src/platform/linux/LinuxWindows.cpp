@@ -106,6 +106,7 @@ void LinuxWindows::BeginSession() { ++t_session.depth; }
 
 void LinuxWindows::EndSession() {
   if (--t_session.depth > 0) return;
+  if (t_session.connection) t_session.connection->Settle();
   CloseConnection();
   t_session.tried = false;
   t_session.display_name.clear();

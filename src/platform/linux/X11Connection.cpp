@@ -114,6 +114,14 @@ std::string X11Connection::problem() const {
   return "went away";
 }
 
+void X11Connection::Settle() {
+  if (!unsettled_ || Broken()) return;
+  unsettled_ = false;
+  const Exchange exchange(*this);
+  // Any request with a reply will do: the server answers in order.
+  std::free(xcb_get_input_focus_reply(connection_.get(), Sent(xcb_get_input_focus(connection_.get())), nullptr));
+}
+
 void X11Connection::CheckServer() {
   // Only errors of requests without replies come this way; they are dropped.
   while (xcb_generic_event_t* event = xcb_poll_for_event(connection_.get())) std::free(event);

@@ -82,6 +82,16 @@ class X11Connection {
     last_sequence_ = cookie.sequence;
     return cookie;
   }
+  // A request without a reply: the server may not have read it yet.
+  xcb_void_cookie_t Sent(xcb_void_cookie_t cookie) {
+    unsettled_ = true;
+    return Sent<xcb_void_cookie_t>(cookie);
+  }
+  // Waits (one round trip, within the budget) until the server has handled
+  // every request without a reply sent so far. Closing the connection
+  // before that could lose them: a server may drop a client whose socket
+  // is shut down without reading what is left in it.
+  void Settle();
   // The sequence number of the last request sent through Sent().
   unsigned int last_sequence() const { return last_sequence_; }
 
@@ -97,6 +107,7 @@ class X11Connection {
   Atoms atoms_;
   bool has_resource_extension_ = false;
   unsigned int last_sequence_ = 0;
+  bool unsettled_ = false;
 };
 
 }  // namespace vesk::platform::linux_backend
