@@ -7,7 +7,7 @@
 #               the i686 build
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev pkg-config
-          libx11-dev libxres-dev xvfb x11-apps x11-utils)
+          libx11-dev libxcb1-dev libxcb-res0-dev libxau-dev python3 xvfb x11-apps x11-utils)
 # Benchmarks (scripts/run-benchmarks.sh): timing, the tools compared against, the plot.
 packages+=(hyperfine xdotool procps gnuplot-nox)
 # Fuzzing (clang with libFuzzer) and the XML differential test (libxml2).

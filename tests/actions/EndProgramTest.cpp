@@ -78,5 +78,39 @@ TEST_F(EndProgramTest, ScanFailureEndsTheRequestWithoutReply) {
   EXPECT_EQ(sim.log.Count("PostMessageA"), 0);
 }
 
+TEST_F(EndProgramTest, AWindowSystemNotReachedFailsOnlyWhenSomethingMatched) {
+  AddProcess(1, "/usr/bin/xeyes");
+  AddProcess(2, "/usr/bin/xeyes");
+  AddProcess(3, "/usr/bin/xclock");
+  AddWindow(0x11, 1);  // process 2 shows no window
+  const struct {
+    bool reached;
+    const char* path;
+    const char* failure;  // empty: success
+    std::vector<std::string> posted;
+  } rows[] = {
+      {false, "/usr/bin/xeyes",
+       "2 running programs match, but none could be asked to close: X display :5 did not answer within 5 s", {"17"}},
+      {false, "/usr/bin/xclock",
+       "1 running program matches, but none could be asked to close: X display :5 did not answer within 5 s", {}},
+      {false, "/usr/bin/xterm", "", {}},
+      {true, "/usr/bin/xeyes", "", {"17"}},
+  };
+  for (const auto& row : rows) {
+    sim.log.Clear();
+    sim.windows.route = {row.reached, row.reached ? "X display :5" : "X display :5 did not answer within 5 s"};
+    try {
+      EXPECT_EQ(Execute(Record({row.path})), kSuccess) << row.path;
+      EXPECT_TRUE(std::string(row.failure).empty()) << row.path << ": expected the failure";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.number(), 75) << row.path;
+      EXPECT_EQ(failure.source(), "EndProgram") << row.path;
+      EXPECT_EQ(failure.description(), row.failure) << row.path;
+    }
+    // The close requests that could be made were made before the failure.
+    EXPECT_EQ(PostedTo(), row.posted) << row.path;
+  }
+}
+
 }  // namespace
 }  // namespace vesk

@@ -10,6 +10,8 @@ xvfb_pid=""
 started=()  # pids of the clients this script started, for cleanup
 cleanup() {
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null; done
+  # A stopped server would never act on the kill.
+  [ -n "$xvfb_pid" ] && kill -CONT "$xvfb_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }
@@ -98,5 +100,37 @@ fi
 if [ -n "${X11_TESTS:-}" ]; then
   XCLIENT="$xclient" "$X11_TESTS" || failures=$((failures+1))
 fi
+
+# Displays that cannot be reached. A running program that needs no display
+# stands for the program to end; the reply and the time taken are checked.
+cp /bin/sleep "$work/sleeper"
+"$work/sleeper" 300 & started+=("$!")
+refused="error 75 (EndProgram): 1 running program matches, but none could be asked to close:"
+timed_end() {  # label, DISPLAY (- for none), path, expected reply, most tenths of a second
+  local begin reply tenths
+  begin=$(date +%s%N)
+  if [ "$2" = - ]; then reply=$(env -u DISPLAY "$host" end "$3" 2>&1)
+  else reply=$(DISPLAY="$2" "$host" end "$3" 2>&1); fi
+  tenths=$((($(date +%s%N) - begin) / 100000000))
+  check "$1" "$4" "$reply"
+  [ "$tenths" -le "$5" ] && r=in-time || r="$tenths tenths"; check "$1: within $5 tenths of a second" in-time "$r"
+}
+timed_end "no display, a matching program" - "$work/sleeper" "$refused no X display is set (DISPLAY is empty)" 10
+timed_end "no display, nothing matching" - "$work/nothing" "<result><success/></result>" 10
+# A socket that takes the connection and never answers.
+python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(8)
+open(sys.argv[2], "w").close(); time.sleep(300)' "$work/silent" "$work/silent.ready" & started+=("$!")
+wait_file "$work/silent.ready" 50 || [ -e "$work/silent.ready" ] || check "silent socket ready" ready missing
+timed_end "a silent display, a matching program" "$work/silent:0" "$work/sleeper" \
+  "$refused X display $work/silent:0 did not answer within 5 s" 60
+timed_end "a silent display, nothing matching" "$work/silent:0" "$work/nothing" "<result><success/></result>" 10
+# The X server stopped (SIGSTOP), then resumed.
+kill -STOP "$xvfb_pid"
+timed_end "a stopped server, a matching program" "$DISPLAY" "$work/sleeper" \
+  "$refused X display $DISPLAY did not answer within 5 s" 60
+kill -CONT "$xvfb_pid"
+timed_end "the server resumed, a matching program without windows" "$DISPLAY" "$work/sleeper" \
+  "<result><success/></result>" 30
 
 [ "$failures" -eq 0 ]

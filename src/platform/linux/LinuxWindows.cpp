@@ -3,27 +3,25 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <string>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/WindowSession.h"
-#include "platform/linux/ScopedXErrorHandler.h"
+#include "platform/linux/X11Connection.h"
 #include "platform/linux/X11Desktop.h"
-#include "platform/linux/X11Resources.h"
 #include "platform/linux/X11WindowCache.h"
 
 namespace vesk::platform::linux_backend {
 namespace {
 
 // The connection of the thread's outermost session. Members are destroyed in
-// reverse order: what the session learnt, then the display (whose closing may
-// still report errors), and the error handler last.
+// reverse order: what the session learnt goes before the connection.
 struct Session {
   int depth = 0;
   bool tried = false;  // the connection was attempted in this session
-  std::optional<ScopedXErrorHandler> error_handler;
-  UniqueDisplay display;  // adopted by error_handler
+  std::string display_name;  // DISPLAY when it was attempted
+  std::optional<X11Connection> connection;
   std::optional<X11WindowCache> cache;
   std::size_t next_position = 0;  // in the walk, just below the last answer of GetWindow
   std::optional<std::string> problem;  // why the session has no display, once it found none
@@ -34,52 +32,55 @@ thread_local Session t_session;
 void CloseConnection() {
   t_session.cache.reset();
   t_session.next_position = 0;
-  t_session.display.reset();
-  t_session.error_handler.reset();
+  t_session.connection.reset();
 }
 
-// Whether the X server went away during the session. The connection is then
+// Whether the connection broke during the session (the server went away, or
+// it kept the session waiting past its budget). The connection is then
 // closed at once: the rest of the session has no display, and nothing it
 // learnt before is answered any more.
 bool ConnectionLost() {
-  Display* display = t_session.display.get();
-  if (display == nullptr || !ScopedXErrorHandler::Lost(display)) return false;
-  t_session.problem = "went away";
+  if (!t_session.connection || !t_session.connection->Broken()) return false;
+  t_session.problem = "X display " + t_session.display_name + " " + t_session.connection->problem();
   CloseConnection();
   return true;
 }
 
-// The thread's display, opened on first need within a session; null when
+// The thread's connection, opened on first need within a session; null when
 // there is none or it was lost. With `check_server`, what the server sent is
-// read first (no request), so that a server gone since the connection was
-// opened shows at once. Walks check at their start and close requests before
+// read first (no request, no wait), so that a server gone since the last
+// reply shows at once. Walks check at their start and close requests before
 // they are sent; the steps of a walk answer from what the call learnt, without
 // a system call each.
-Display* SessionDisplay(bool check_server = false) {
+X11Connection* SessionConnection(bool check_server = false) {
   if (!t_session.tried) {
     t_session.tried = true;
-    t_session.error_handler.emplace();
-    t_session.display.reset(XOpenDisplay(nullptr));
-    if (!t_session.display) {
-      t_session.problem = "could not be opened";
-      t_session.error_handler.reset();
+    const char* name = std::getenv("DISPLAY");
+    t_session.display_name = name != nullptr ? name : "";
+    if (t_session.display_name.empty()) {
+      t_session.problem = "no X display is set (DISPLAY is empty)";
       return nullptr;
     }
-    t_session.error_handler->Adopt(t_session.display.get());
-    t_session.cache.emplace(t_session.display.get());
-  } else if (check_server && t_session.display) {
-    XEventsQueued(t_session.display.get(), QueuedAfterReading);
+    t_session.connection.emplace(t_session.display_name);
+    if (!t_session.connection->connected()) {
+      t_session.problem = "X display " + t_session.display_name + " " + t_session.connection->problem();
+      t_session.connection.reset();
+      return nullptr;
+    }
+    t_session.cache.emplace(*t_session.connection);
+  } else if (check_server && t_session.connection) {
+    t_session.connection->CheckServer();
   }
-  return ConnectionLost() ? nullptr : t_session.display.get();
+  return ConnectionLost() || !t_session.connection ? nullptr : &*t_session.connection;
 }
 
-// What the session knows of its display; call only after SessionDisplay()
+// What the session knows of its display; call only after SessionConnection()
 // found one.
 X11WindowCache& Cache() { return *t_session.cache; }
 
 WindowHandle ToHandle(X11Desktop::Window window) {
   // X resource ids use 29 bits; anything wider is not a window of ours.
-  return window <= 0x7fffffffUL ? static_cast<WindowHandle>(window) : 0;
+  return window <= 0x7fffffffU ? static_cast<WindowHandle>(window) : 0;
 }
 
 X11Desktop::Window ToWindow(WindowHandle handle) { return static_cast<X11Desktop::Window>(handle); }
@@ -105,12 +106,14 @@ void LinuxWindows::BeginSession() { ++t_session.depth; }
 
 void LinuxWindows::EndSession() {
   if (--t_session.depth > 0) return;
+  if (t_session.connection) t_session.connection->Settle();
   CloseConnection();
   t_session.tried = false;
+  t_session.display_name.clear();
   t_session.problem.reset();
 }
 
-bool LinuxWindows::ConnectionOpen() { return static_cast<bool>(t_session.display); }
+bool LinuxWindows::ConnectionOpen() { return t_session.connection.has_value(); }
 
 unsigned long LinuxWindows::RequestsThisSession() {
   return t_session.cache ? t_session.cache->requests() : 0;
@@ -121,7 +124,7 @@ unsigned long LinuxWindows::RequestsThisSession() {
 
 WindowHandle LinuxWindows::FindWindowA(const char*, const char*) {
   const WindowSession scope(*this);
-  if (SessionDisplay(true) == nullptr) return 0;
+  if (SessionConnection(true) == nullptr) return 0;
   const std::vector<X11Desktop::Window>& walk = Cache().TopLevelWindows();
   const WindowHandle first = walk.empty() ? 0 : ToHandle(walk.front());
   return ConnectionLost() ? 0 : first;
@@ -129,7 +132,7 @@ WindowHandle LinuxWindows::FindWindowA(const char*, const char*) {
 
 WindowHandle LinuxWindows::GetWindow(WindowHandle window, int command) {
   const WindowSession scope(*this);
-  if (SessionDisplay() == nullptr || command != kGetWindowNext) return 0;
+  if (SessionConnection() == nullptr || command != kGetWindowNext) return 0;
   const std::vector<X11Desktop::Window>* walk = &Cache().TopLevelWindows();
   std::optional<std::size_t> position = PositionIn(*walk, window);
   if (!position) {
@@ -145,7 +148,7 @@ WindowHandle LinuxWindows::GetWindow(WindowHandle window, int command) {
 
 WindowHandle LinuxWindows::GetParent(WindowHandle window) {
   const WindowSession scope(*this);
-  if (SessionDisplay() == nullptr || window <= 0) return 0;
+  if (SessionConnection() == nullptr || window <= 0) return 0;
   const WindowHandle owner = ToHandle(Cache().Owner(ToWindow(window)));
   return ConnectionLost() ? 0 : owner;
 }
@@ -153,7 +156,7 @@ WindowHandle LinuxWindows::GetParent(WindowHandle window) {
 std::uint32_t LinuxWindows::GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) {
   const WindowSession scope(*this);
   process_id = 0;
-  if (SessionDisplay() == nullptr || window <= 0) return 0;
+  if (SessionConnection() == nullptr || window <= 0) return 0;
   const std::uint32_t process = Cache().ProcessOf(ToWindow(window));
   if (!ConnectionLost()) process_id = process;
   return 0;
@@ -161,24 +164,22 @@ std::uint32_t LinuxWindows::GetWindowThreadProcessId(WindowHandle window, std::u
 
 bool LinuxWindows::IsWindowVisible(WindowHandle window) {
   const WindowSession scope(*this);
-  if (SessionDisplay() == nullptr || window <= 0) return false;
+  if (SessionConnection() == nullptr || window <= 0) return false;
   const bool visible = Cache().Visible(ToWindow(window));
   return !ConnectionLost() && visible;
 }
 
 WindowRoute LinuxWindows::Route() {
-  if (!t_session.problem) return {};
-  const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || *name == '\0') return {false, "no X display is set (DISPLAY is empty)"};
-  return {false, std::string("X display ") + name + " " + *t_session.problem};
+  if (t_session.problem) return {false, *t_session.problem};
+  if (t_session.connection) return {true, "X display " + t_session.display_name};
+  return {};
 }
 
 bool LinuxWindows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
   if (message != kMessageClose || window <= 0) return false;
   const WindowSession scope(*this);
-  Display* display = SessionDisplay(true);
-  if (display == nullptr) return false;
-  const bool sent = X11Desktop(display).RequestClose(ToWindow(window));
+  if (SessionConnection(true) == nullptr) return false;
+  const bool sent = Cache().desktop().RequestClose(ToWindow(window));
   return !ConnectionLost() && sent;
 }
 

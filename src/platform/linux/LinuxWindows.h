@@ -4,26 +4,27 @@
 
 namespace vesk::platform::linux_backend {
 
-// Top-level windows on Linux, through Xlib on the display named by DISPLAY
+// Top-level windows on Linux, through XCB on the display named by DISPLAY
 // (see X11Desktop for which windows count, their owners, processes and
 // close requests).
 //
 // Connection: one per session. The outermost session of a thread opens it on
 // first need and closes it when it ends; nested sessions share it. An
-// operation called outside any session runs in a session of its own. While
-// the connection is open its X errors are ours (ScopedXErrorHandler):
-// protocol errors are taken quietly, and when the X server goes away the
-// process lives on and the next call closes the connection; errors on the
-// host's own connections still reach the host's handlers. With no display,
-// none reachable, or a lost one, there are no windows and no close request
-// is sent. Nothing is kept from one session to the next.
+// operation called outside any session runs in a session of its own. The
+// session waits on the display at most 5 s in all (connecting and every
+// reply, X11Connection); past that, or when the server goes away, the
+// connection is closed and the rest of the session has no windows and sends
+// no close request. Route() then tells what happened, as it does when no
+// display is set or it refused the connection. Nothing process-wide is
+// touched: the host's own X connections and error handlers are left alone.
+// Nothing is kept from one session to the next.
 //
 // Within one session each thing is asked of the X server once: the stacking
 // order at the first FindWindowA (later walks of the session step through
 // the same list; a window that is not in it makes GetWindow read the order
-// again), each window's owner and existence in one request at its first
-// GetParent or GetWindowThreadProcessId, and the process ids of all clients
-// in one X-Resource query at the first GetWindowThreadProcessId.
+// again), the owner and existence of every window of the order in one batch
+// at the first GetParent or GetWindowThreadProcessId, and the process ids of
+// all clients in one X-Resource query at the first GetWindowThreadProcessId.
 class LinuxWindows : public IWindows {
  public:
   // Linux has no owner windows for started programs: the hidden owner is a
@@ -38,7 +39,8 @@ class LinuxWindows : public IWindows {
   std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
   bool IsWindowVisible(WindowHandle window) override;
   // Unreached when this session tried the display and had none (unset,
-  // refused) or lost it.
+  // refused, no answer in time) or lost it; the description names the
+  // display and what happened.
   WindowRoute Route() override;
   // Translates WM_CLOSE into the X close request; other messages are refused.
   bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,

@@ -1,117 +1,181 @@
 #include "platform/linux/X11Desktop.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
+#include <xcb/res.h>
 
 #include <algorithm>
-#include <string>
+#include <cstdlib>
 #include <unordered_map>
 
 #include "platform/linux/X11Resources.h"
 
 namespace vesk::platform::linux_backend {
 namespace {
-constexpr int kMaxFrameDepth = 8;     // frames nest a few levels at most
-constexpr long kMaxPropertyLongs = 1 << 16;
-}  // namespace
 
-unsigned long X11Desktop::InternAtom(const char* name) { return XInternAtom(display_, name, False); }
+using Exchange = X11Connection::Exchange;
+using Values = std::optional<std::vector<std::uint32_t>>;
+using Window = X11Desktop::Window;
 
-std::optional<std::vector<unsigned long>> X11Desktop::Property32(Window window, const char* property,
-                                                                 unsigned long type) {
-  ::Atom actual_type = None;
-  int actual_format = 0;
-  unsigned long count = 0;
-  unsigned long bytes_after = 0;
-  unsigned char* raw = nullptr;
-  const int status = XGetWindowProperty(display_, window, InternAtom(property), 0, kMaxPropertyLongs, False, type,
-                                        &actual_type, &actual_format, &count, &bytes_after, &raw);
-  const UniqueXBuffer<unsigned char> data(raw);
-  if (status != Success || !data || actual_type != type || actual_format != 32) return std::nullopt;
-  // Xlib hands 32-bit items as C longs.
-  const auto* items = reinterpret_cast<const unsigned long*>(data.get());
-  return std::vector<unsigned long>(items, items + count);
+constexpr int kMaxFrameDepth = 8;  // frames nest a few levels at most
+constexpr std::uint32_t kMaxPropertyLongs = 1 << 16;
+constexpr std::uint32_t kNormalState = 1;
+constexpr std::uint32_t kIconicState = 3;
+
+// The reply to `cookie` (null for an error, which is dropped, or a broken
+// connection); `failed` tells an error reply apart.
+template <class Reply, class Cookie>
+UniqueReply<Reply> ReplyTo(Reply* (*collect)(xcb_connection_t*, Cookie, xcb_generic_error_t**),
+                           X11Connection& connection, Cookie cookie, bool* failed = nullptr) {
+  xcb_generic_error_t* error = nullptr;
+  UniqueReply<Reply> reply(collect(connection.get(), cookie, &error));
+  if (failed != nullptr) *failed = error != nullptr;
+  std::free(error);
+  return reply;
 }
 
-bool X11Desktop::WindowManagerRuns() {
-  const std::string selection = "WM_S" + std::to_string(DefaultScreen(display_));
-  if (XGetSelectionOwner(display_, InternAtom(selection.c_str())) != None) return true;
-  const Window root = DefaultRootWindow(display_);
-  const auto check = Property32(root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
-  if (!check || check->empty()) return false;
-  const auto confirmed = Property32((*check)[0], "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
-  return confirmed && !confirmed->empty() && (*confirmed)[0] == (*check)[0];
+// Asks for a property; an atom the server does not know is asked nothing
+// (the cookie's sequence stays 0): no window can have it.
+xcb_get_property_cookie_t AskProperty(X11Connection& connection, Window window, X11Connection::Atom property,
+                                      X11Connection::Atom type, std::uint32_t longs = kMaxPropertyLongs) {
+  if (property == 0) return {0};
+  return connection.Sent(xcb_get_property(connection.get(), 0, window, property, type, 0, longs));
 }
 
-bool X11Desktop::HasWmState(Window window) {
-  const ::Atom wm_state = InternAtom("WM_STATE");
-  return Property32(window, "WM_STATE", wm_state).has_value();
+// The property's values when it has type `type` and format 32, else nothing.
+Values Property32(X11Connection& connection, xcb_get_property_cookie_t cookie, X11Connection::Atom type,
+                  bool* failed = nullptr) {
+  if (cookie.sequence == 0) return std::nullopt;
+  const auto reply = ReplyTo(&xcb_get_property_reply, connection, cookie, failed);
+  if (!reply || reply.get()->type != type || reply.get()->format != 32) return std::nullopt;
+  const auto* items = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+  const int count = xcb_get_property_value_length(reply.get()) / 4;
+  return std::vector<std::uint32_t>(items, items + count);
 }
 
-bool X11Desktop::Visible(Window window, bool window_manager) {
-  if (window_manager) {
-    constexpr unsigned long kNormalState = 1;
-    constexpr unsigned long kIconicState = 3;
-    const ::Atom wm_state = InternAtom("WM_STATE");
-    const auto state = Property32(window, "WM_STATE", wm_state);
-    return state && !state->empty() && ((*state)[0] == kNormalState || (*state)[0] == kIconicState);
-  }
-  XWindowAttributes attributes{};
-  return XGetWindowAttributes(display_, window, &attributes) != 0 && attributes.map_state != IsUnmapped;
+bool Contains(const Values& values, std::uint32_t value) {
+  return value != 0 && values && std::find(values->begin(), values->end(), value) != values->end();
 }
 
-std::vector<X11Desktop::Window> X11Desktop::Children(Window window) {
-  ::Window root = None;
-  ::Window parent = None;
-  ::Window* raw = nullptr;
-  unsigned int count = 0;
-  if (XQueryTree(display_, window, &root, &parent, &raw, &count) == 0) return {};
-  const UniqueXBuffer<::Window> children(raw);
-  // XQueryTree lists bottom to top; the walk wants the top first.
-  std::vector<Window> top_first(children.get(), children.get() + (children ? count : 0));
+xcb_query_tree_cookie_t AskChildren(X11Connection& connection, Window window) {
+  return connection.Sent(xcb_query_tree(connection.get(), window));
+}
+
+// The children, the top one first (the server lists them bottom to top).
+std::vector<Window> ChildrenFromTheTop(X11Connection& connection, xcb_query_tree_cookie_t cookie) {
+  const auto reply = ReplyTo(&xcb_query_tree_reply, connection, cookie);
+  if (!reply) return {};
+  const Window* children = xcb_query_tree_children(reply.get());
+  std::vector<Window> top_first(children, children + xcb_query_tree_children_length(reply.get()));
   std::reverse(top_first.begin(), top_first.end());
   return top_first;
 }
 
+xcb_get_selection_owner_cookie_t AskSelectionOwner(X11Connection& connection) {
+  const X11Connection::Atom selection = connection.atoms().wm_selection;
+  if (selection == 0) return {0};
+  return connection.Sent(xcb_get_selection_owner(connection.get(), selection));
+}
+
+Window SelectionOwner(X11Connection& connection, xcb_get_selection_owner_cookie_t cookie) {
+  if (cookie.sequence == 0) return 0;
+  const auto reply = ReplyTo(&xcb_get_selection_owner_reply, connection, cookie);
+  return reply ? reply.get()->owner : 0;
+}
+
+}  // namespace
+
+bool X11Desktop::WindowManagerFrom(Window selection_owner, const Values& root_check) {
+  if (selection_owner != 0) return true;
+  if (!root_check || root_check->empty()) return false;
+  const Window check = root_check->front();
+  const Values confirmed = Property32(
+      connection_, AskProperty(connection_, check, connection_.atoms().net_supporting_wm_check, XCB_ATOM_WINDOW, 1),
+      XCB_ATOM_WINDOW);
+  return confirmed && !confirmed->empty() && confirmed->front() == check;
+}
+
+bool X11Desktop::WindowManagerRuns() {
+  const Exchange exchange(connection_);
+  const auto owner = AskSelectionOwner(connection_);
+  const auto check = AskProperty(connection_, connection_.root(), connection_.atoms().net_supporting_wm_check,
+                                 XCB_ATOM_WINDOW, 1);
+  const Window selection_owner = SelectionOwner(connection_, owner);
+  return WindowManagerFrom(selection_owner, Property32(connection_, check, XCB_ATOM_WINDOW));
+}
+
 X11Desktop::Window X11Desktop::ClientWindow(Window window, int depth) {
-  if (HasWmState(window)) return window;
+  const auto state = AskProperty(connection_, window, connection_.atoms().wm_state, connection_.atoms().wm_state, 1);
+  const auto tree = AskChildren(connection_, window);
+  const bool has_state = Property32(connection_, state, connection_.atoms().wm_state).has_value();
+  const std::vector<Window> children = ChildrenFromTheTop(connection_, tree);
+  if (has_state) return window;
   if (depth >= kMaxFrameDepth) return 0;
-  for (const Window child : Children(window)) {
+  for (const Window child : children) {
     if (const Window client = ClientWindow(child, depth + 1)) return client;
   }
   return 0;
 }
 
-std::vector<X11Desktop::Window> X11Desktop::TopLevelWindows() {
-  const Window root = DefaultRootWindow(display_);
-  const bool window_manager = WindowManagerRuns();
-  if (window_manager) {
-    if (auto stacking = Property32(root, "_NET_CLIENT_LIST_STACKING", XA_WINDOW)) {
-      std::reverse(stacking->begin(), stacking->end());  // the property lists bottom to top
-      return *stacking;
+X11Desktop::Stack X11Desktop::TopLevelWindows() {
+  const Exchange exchange(connection_);
+  const X11Connection::Atoms& atoms = connection_.atoms();
+  const Window root = connection_.root();
+  // Everything the choice of walk may need, in one round trip.
+  const auto owner = AskSelectionOwner(connection_);
+  const auto check = AskProperty(connection_, root, atoms.net_supporting_wm_check, XCB_ATOM_WINDOW, 1);
+  const auto stacking_cookie = AskProperty(connection_, root, atoms.net_client_list_stacking, XCB_ATOM_WINDOW);
+  const auto tree = AskChildren(connection_, root);
+  const Window selection_owner = SelectionOwner(connection_, owner);
+  const Values root_check = Property32(connection_, check, XCB_ATOM_WINDOW);
+  Values stacking = Property32(connection_, stacking_cookie, XCB_ATOM_WINDOW);
+  const std::vector<Window> children = ChildrenFromTheTop(connection_, tree);
+
+  Stack stack;
+  stack.window_manager = WindowManagerFrom(selection_owner, root_check);
+  if (stack.window_manager && stacking) {
+    stack.windows.assign(stacking->rbegin(), stacking->rend());  // the property lists bottom to top
+    return stack;
+  }
+  if (stack.window_manager) {
+    for (const Window child : children) {
+      if (const Window client = ClientWindow(child, 0)) stack.windows.push_back(client);
     }
+    return stack;
   }
-  std::vector<Window> windows;
-  for (const Window child : Children(root)) {
-    const Window client = window_manager ? ClientWindow(child, 0) : child;
-    if (client != 0) windows.push_back(client);
+  std::vector<xcb_get_window_attributes_cookie_t> cookies;
+  cookies.reserve(children.size());
+  for (const Window child : children) {
+    cookies.push_back(connection_.Sent(xcb_get_window_attributes(connection_.get(), child)));
   }
-  return windows;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    const auto attributes = ReplyTo(&xcb_get_window_attributes_reply, connection_, cookies[i]);
+    // Gone since, or a menu or tooltip: not a program's window.
+    if (!attributes || attributes.get()->override_redirect != 0) continue;
+    stack.windows.push_back(children[i]);
+    stack.mapped.push_back(attributes.get()->map_state != XCB_MAP_STATE_UNMAPPED);
+  }
+  return stack;
 }
 
-std::optional<X11Desktop::Window> X11Desktop::OwnerIfExists(Window window) {
-  ::Atom actual_type = None;
-  int actual_format = 0;
-  unsigned long count = 0;
-  unsigned long bytes_after = 0;
-  unsigned char* raw = nullptr;
-  // An error (the window is gone) makes Xlib return a status other than Success.
-  const int status = XGetWindowProperty(display_, window, XA_WM_TRANSIENT_FOR, 0, 1, False, XA_WINDOW, &actual_type,
-                                        &actual_format, &count, &bytes_after, &raw);
-  const UniqueXBuffer<unsigned char> data(raw);
-  if (status != Success) return std::nullopt;
-  if (!data || actual_type != XA_WINDOW || actual_format != 32 || count < 1) return Window{0};
-  return *reinterpret_cast<const unsigned long*>(data.get());
+std::vector<std::optional<X11Desktop::Window>> X11Desktop::OwnersIfExist(const std::vector<Window>& windows) {
+  const Exchange exchange(connection_);
+  std::vector<xcb_get_property_cookie_t> cookies;
+  cookies.reserve(windows.size());
+  for (const Window window : windows) {
+    cookies.push_back(AskProperty(connection_, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 1));
+  }
+  std::vector<std::optional<Window>> owners;
+  owners.reserve(windows.size());
+  for (const xcb_get_property_cookie_t cookie : cookies) {
+    bool failed = false;
+    const Values owner = Property32(connection_, cookie, XCB_ATOM_WINDOW, &failed);
+    // An error (the window is gone) or no reply at all (the connection broke).
+    if (failed || connection_.Broken()) {
+      owners.emplace_back();
+    } else {
+      owners.emplace_back(owner && !owner->empty() ? owner->front() : 0);
+    }
+  }
+  return owners;
 }
 
 std::optional<std::uint32_t> X11Desktop::ClientProcesses::Find(Window window) const {
@@ -122,95 +186,98 @@ std::optional<std::uint32_t> X11Desktop::ClientProcesses::Find(Window window) co
 }
 
 X11Desktop::ClientProcesses X11Desktop::AllClientProcesses() {
-  int event_base = 0;
-  int error_base = 0;
-  if (!XResQueryExtension(display_, &event_base, &error_base)) return ClientProcesses({});
-  int client_count = 0;
-  XResClient* raw_clients = nullptr;
-  // Unlike the client-id query, this one returns nonzero on success.
-  const Status listed = XResQueryClients(display_, &client_count, &raw_clients);
-  const UniqueXBuffer<XResClient> clients(raw_clients);
-  if (listed == 0) return ClientProcesses({});
-  // None as the client: the process ids of all clients in one reply.
-  XResClientIdSpec spec{None, XRES_CLIENT_ID_PID_MASK};
-  // Both start empty: a failed query may free what they hold, and one that
-  // finds no extension returns Success without touching them.
-  long count = 0;
-  XResClientIdValue* raw = nullptr;
+  if (!connection_.has_resource_extension()) return ClientProcesses({});
+  const Exchange exchange(connection_);
+  // Client 0: the process ids of all clients in one reply.
+  const xcb_res_client_id_spec_t spec{0, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  const auto clients_cookie = connection_.Sent(xcb_res_query_clients(connection_.get()));
+  const auto ids_cookie = connection_.Sent(xcb_res_query_client_ids(connection_.get(), 1, &spec));
+  const auto clients = ReplyTo(&xcb_res_query_clients_reply, connection_, clients_cookie);
+  const auto ids = ReplyTo(&xcb_res_query_client_ids_reply, connection_, ids_cookie);
   std::unordered_map<Window, std::uint32_t> pids;
-  if (XResQueryClientIds(display_, 1, &spec, &count, &raw) == Success) {
-    const UniqueClientIds values(raw, ClientIdsCloser{count});
-    for (long i = 0; i < count; ++i) {
-      const pid_t pid = XResGetClientPid(&values.get()[i]);
-      if (pid > 0) pids[values.get()[i].spec.client] = static_cast<std::uint32_t>(pid);
+  if (ids) {
+    for (auto id = xcb_res_query_client_ids_ids_iterator(ids.get()); id.rem > 0; xcb_res_client_id_value_next(&id)) {
+      if ((id.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0) continue;
+      if (xcb_res_client_id_value_value_length(id.data) < 1) continue;
+      const std::uint32_t pid = *xcb_res_client_id_value_value(id.data);
+      if (pid > 0) pids[id.data->spec.client] = pid;
     }
   }
   std::vector<ClientProcesses::Client> table;
-  for (int i = 0; clients && i < client_count; ++i) {
-    const XResClient& client = clients.get()[i];
-    const auto pid = pids.find(client.resource_base);
-    table.push_back({client.resource_base, client.resource_mask, pid != pids.end() ? pid->second : 0});
+  if (clients) {
+    for (auto client = xcb_res_query_clients_clients_iterator(clients.get()); client.rem > 0;
+         xcb_res_client_next(&client)) {
+      const auto pid = pids.find(client.data->resource_base);
+      table.push_back({client.data->resource_base, client.data->resource_mask, pid != pids.end() ? pid->second : 0});
+    }
   }
   return ClientProcesses(std::move(table));
 }
 
 std::uint32_t X11Desktop::ServerProcessOf(Window window) {
-  int event_base = 0;
-  int error_base = 0;
-  if (!XResQueryExtension(display_, &event_base, &error_base)) return 0;
-  XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
-  long count = 0;
-  XResClientIdValue* raw = nullptr;
-  if (XResQueryClientIds(display_, 1, &spec, &count, &raw) != Success) return 0;
-  const UniqueClientIds values(raw, ClientIdsCloser{count});
-  for (long i = 0; i < count; ++i) {
-    const pid_t pid = XResGetClientPid(&values.get()[i]);
-    if (pid > 0) return static_cast<std::uint32_t>(pid);
+  if (!connection_.has_resource_extension()) return 0;
+  const Exchange exchange(connection_);
+  const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  const auto ids = ReplyTo(&xcb_res_query_client_ids_reply, connection_,
+                           connection_.Sent(xcb_res_query_client_ids(connection_.get(), 1, &spec)));
+  if (!ids) return 0;
+  for (auto id = xcb_res_query_client_ids_ids_iterator(ids.get()); id.rem > 0; xcb_res_client_id_value_next(&id)) {
+    if (xcb_res_client_id_value_value_length(id.data) < 1) continue;
+    if (const std::uint32_t pid = *xcb_res_client_id_value_value(id.data)) return pid;
   }
   return 0;
 }
 
 std::uint32_t X11Desktop::NetWmPid(Window window) {
-  const auto pid = Property32(window, "_NET_WM_PID", XA_CARDINAL);
-  if (pid && !pid->empty() && (*pid)[0] > 0 && (*pid)[0] <= UINT32_MAX) return static_cast<std::uint32_t>((*pid)[0]);
-  return 0;
+  const Exchange exchange(connection_);
+  const Values pid = Property32(
+      connection_, AskProperty(connection_, window, connection_.atoms().net_wm_pid, XCB_ATOM_CARDINAL, 1),
+      XCB_ATOM_CARDINAL);
+  return pid && !pid->empty() ? pid->front() : 0;
+}
+
+bool X11Desktop::Visible(Window window, bool window_manager) {
+  const Exchange exchange(connection_);
+  if (window_manager) {
+    const X11Connection::Atom wm_state = connection_.atoms().wm_state;
+    const Values state = Property32(connection_, AskProperty(connection_, window, wm_state, wm_state, 1), wm_state);
+    return state && !state->empty() && (state->front() == kNormalState || state->front() == kIconicState);
+  }
+  const auto attributes = ReplyTo(&xcb_get_window_attributes_reply, connection_,
+                                  connection_.Sent(xcb_get_window_attributes(connection_.get(), window)));
+  return attributes && attributes.get()->map_state != XCB_MAP_STATE_UNMAPPED;
 }
 
 bool X11Desktop::RequestClose(Window window) {
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.format = 32;
-  event.xclient.window = window;
+  const Exchange exchange(connection_);
+  const X11Connection::Atoms& atoms = connection_.atoms();
+  const auto protocols_cookie = AskProperty(connection_, window, atoms.wm_protocols, XCB_ATOM_ATOM);
+  const auto supported_cookie = AskProperty(connection_, connection_.root(), atoms.net_supported, XCB_ATOM_ATOM);
+  const Values protocols = Property32(connection_, protocols_cookie, XCB_ATOM_ATOM);
+  const Values supported = Property32(connection_, supported_cookie, XCB_ATOM_ATOM);
 
-  const ::Atom delete_window = InternAtom("WM_DELETE_WINDOW");
-  ::Atom* raw = nullptr;
-  int count = 0;
-  if (XGetWMProtocols(display_, window, &raw, &count) != 0) {
-    const UniqueXBuffer<::Atom> protocols(raw);
-    if (std::find(protocols.get(), protocols.get() + count, delete_window) != protocols.get() + count) {
-      event.xclient.message_type = InternAtom("WM_PROTOCOLS");
-      event.xclient.data.l[0] = static_cast<long>(delete_window);
-      event.xclient.data.l[1] = CurrentTime;
-      const Status sent = XSendEvent(display_, window, False, NoEventMask, &event);
-      XFlush(display_);
-      return sent != 0;
-    }
-  }
-
-  const Window root = DefaultRootWindow(display_);
-  const ::Atom close_window = InternAtom("_NET_CLOSE_WINDOW");
-  const auto supported = Property32(root, "_NET_SUPPORTED", XA_ATOM);
-  if (!supported || std::find(supported->begin(), supported->end(), close_window) == supported->end() ||
-      !WindowManagerRuns()) {
+  xcb_client_message_event_t event{};
+  event.response_type = XCB_CLIENT_MESSAGE;
+  event.format = 32;
+  event.window = window;
+  Window destination = window;
+  std::uint32_t event_mask = XCB_EVENT_MASK_NO_EVENT;
+  if (Contains(protocols, atoms.wm_delete_window)) {
+    event.type = atoms.wm_protocols;
+    event.data.data32[0] = atoms.wm_delete_window;
+    event.data.data32[1] = XCB_CURRENT_TIME;
+  } else if (Contains(supported, atoms.net_close_window) && WindowManagerRuns()) {
+    event.type = atoms.net_close_window;
+    event.data.data32[0] = XCB_CURRENT_TIME;
+    event.data.data32[1] = 2;  // the request comes from a pager-like tool, not an application
+    destination = connection_.root();
+    event_mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+  } else {
     return false;
   }
-  event.xclient.message_type = close_window;
-  event.xclient.data.l[0] = CurrentTime;
-  event.xclient.data.l[1] = 2;  // the request comes from a pager-like tool, not an application
-  const Status sent =
-      XSendEvent(display_, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-  XFlush(display_);
-  return sent != 0;
+  connection_.Sent(
+      xcb_send_event(connection_.get(), 0, destination, event_mask, reinterpret_cast<const char*>(&event)));
+  return xcb_flush(connection_.get()) > 0;
 }
 
 }  // namespace vesk::platform::linux_backend

@@ -2,35 +2,43 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <utility>
 #include <vector>
 
-struct _XDisplay;
+#include "platform/linux/X11Connection.h"
 
 namespace vesk::platform::linux_backend {
 
 // The top-level client windows of one X display, read as they stand now.
-// A window that vanishes in the middle gives X errors, which the caller's
-// ScopedXErrorHandler takes; the answers are then "none". When the server
-// goes away in the middle, the requests fail at once, but an answer may still
-// rest on what was read before (and XSendEvent reports success on a broken
-// connection): the caller asks ScopedXErrorHandler::Lost after each call.
+// Requests that do not depend on each other are sent together and their
+// replies collected after (one round trip for many windows). A window that
+// vanishes in the middle answers "none". When the connection breaks (the
+// server goes away, or the wait budget runs out) every request fails at once,
+// but an answer may still rest on what was read before: the caller asks
+// X11Connection::Broken after each call.
 class X11Desktop {
  public:
-  using Window = unsigned long;  // an X resource id
+  using Window = X11Connection::Window;
 
-  explicit X11Desktop(_XDisplay* display) : display_(display) {}
+  explicit X11Desktop(X11Connection& connection) : connection_(connection) {}
 
   // The client windows in stacking order from the top: the window manager's
   // _NET_CLIENT_LIST_STACKING when one runs and keeps it; otherwise the
   // root's children, each frame replaced by the window below it that carries
-  // WM_STATE; with no window manager, all children of the root, mapped or not.
-  std::vector<Window> TopLevelWindows();
+  // WM_STATE; with no window manager, the children of the root, mapped or
+  // not, except override-redirect ones (menus, tooltips).
+  struct Stack {
+    std::vector<Window> windows;
+    bool window_manager = false;
+    // With no window manager: whether each window is mapped (its visibility),
+    // in the order of `windows`. Empty otherwise.
+    std::vector<bool> mapped;
+  };
+  Stack TopLevelWindows();
 
-  // The window's WM_TRANSIENT_FOR (0 when it has none), or nothing when the
-  // window does not exist: one request answers both.
-  std::optional<Window> OwnerIfExists(Window window);
+  // The WM_TRANSIENT_FOR of each window (0 when it has none), or nothing for
+  // a window that does not exist: one request each, all sent at once.
+  std::vector<std::optional<Window>> OwnersIfExist(const std::vector<Window>& windows);
 
   // The process of every client connected now, as the X server knows it
   // (the X-Resource extension): two requests for all clients.
@@ -72,15 +80,12 @@ class X11Desktop {
   bool RequestClose(Window window);
 
  private:
-  unsigned long InternAtom(const char* name);
-  // A property of format 32 and the given type, or nothing.
-  std::optional<std::vector<unsigned long>> Property32(Window window, const char* property, unsigned long type);
-  bool HasWmState(Window window);
+  // WM_Sn's owner, or the _NET_SUPPORTING_WM_CHECK window that names itself.
+  bool WindowManagerFrom(Window selection_owner, const std::optional<std::vector<std::uint32_t>>& root_check);
   // `window` or the first window below it that has WM_STATE; 0 if none.
   Window ClientWindow(Window window, int depth);
-  std::vector<Window> Children(Window window);
 
-  _XDisplay* display_;
+  X11Connection& connection_;
 };
 
 }  // namespace vesk::platform::linux_backend

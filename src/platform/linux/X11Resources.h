@@ -1,33 +1,33 @@
 #pragma once
 
-// Owners of the Xlib resources the window backend uses. Include only from
-// .cpp files of the Linux backend: it brings in Xlib.
-#include <X11/Xlib.h>
-#include <X11/extensions/XRes.h>
+// Owners of the XCB and Xau resources the window backend uses. Include only
+// from .cpp files of the Linux backend.
+#include <X11/Xauth.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 #include "platform/UniqueResource.h"
-#include "platform/linux/ScopedXErrorHandler.h"
 
 namespace vesk::platform::linux_backend {
 
-struct DisplayCloser {
-  void operator()(Display* display) const { ScopedXErrorHandler::Close(display); }
+struct XcbConnectionCloser {
+  void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
 };
-// A display connection, adopted by a ScopedXErrorHandler that outlives it.
-using UniqueDisplay = UniqueResource<Display*, DisplayCloser, nullptr>;
+// A connection to an X server; closing it also closes its socket.
+using UniqueXcbConnection = UniqueResource<xcb_connection_t*, XcbConnectionCloser, nullptr>;
 
-struct XFreeCloser {
-  void operator()(void* data) const { XFree(data); }
+struct FreeCloser {
+  void operator()(void* data) const { std::free(data); }
 };
-// A buffer that Xlib allocated (a property value, a window list).
+// A reply or an error from the server, which XCB allocates with malloc.
 template <class T>
-using UniqueXBuffer = UniqueResource<T*, XFreeCloser, nullptr>;
+using UniqueReply = UniqueResource<T*, FreeCloser, nullptr>;
 
-struct ClientIdsCloser {
-  long count = 0;
-  void operator()(XResClientIdValue* values) const { XResClientIdsDestroy(count, values); }
+struct XauthCloser {
+  void operator()(Xauth* entry) const { XauDisposeAuth(entry); }
 };
-// The client ids of an X-Resource query.
-using UniqueClientIds = UniqueResource<XResClientIdValue*, ClientIdsCloser, nullptr>;
+// One entry of an X authority file.
+using UniqueXauth = UniqueResource<Xauth*, XauthCloser, nullptr>;
 
 }  // namespace vesk::platform::linux_backend

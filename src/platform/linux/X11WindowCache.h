@@ -10,13 +10,14 @@
 namespace vesk::platform::linux_backend {
 
 // What one window session has learnt of the display, so that a walk asks
-// the server each thing at most once: the stacking order, each window's
-// owner (which also tells whether it still exists) and its process, and the
-// process of every client, fetched all at once. Lives for one session only;
-// nothing here outlasts it.
+// the server each thing at most once: the stacking order (with, where no
+// window manager runs, each window's visibility), each window's owner (which
+// also tells whether it still exists) and its process, and the process of
+// every client. Owners are asked for the whole order at once, the first time
+// the walk needs one. Lives for one session only; nothing here outlasts it.
 class X11WindowCache {
  public:
-  explicit X11WindowCache(_XDisplay* display);
+  explicit X11WindowCache(X11Connection& connection);
 
   // The client windows from the top, read on the first call of the session.
   const std::vector<X11Desktop::Window>& TopLevelWindows();
@@ -30,22 +31,28 @@ class X11WindowCache {
   // The window's process, 0 when unknown or when the window is gone.
   std::uint32_t ProcessOf(X11Desktop::Window window);
 
-  // X requests sent on the display since the cache was made (for tests).
+  X11Desktop& desktop() { return desktop_; }
+
+  // X requests sent on the connection since the cache was made (for tests).
   unsigned long requests() const;
 
  private:
   struct Facts {
-    bool exists = false;
+    std::optional<bool> exists;  // known together with the owner
     X11Desktop::Window owner = 0;
     std::optional<std::uint32_t> process;
     std::optional<bool> visible;
   };
-  const Facts& FactsOf(X11Desktop::Window window);
+  Facts& FactsOf(X11Desktop::Window window);
+  // Asks the owners of those of `windows` whose owner is not known yet.
+  void LearnOwners(const std::vector<X11Desktop::Window>& windows);
+  const std::vector<X11Desktop::Window>& Read();
 
-  _XDisplay* display_;
-  unsigned long first_request_;
+  X11Connection& connection_;
+  unsigned int first_request_;
   X11Desktop desktop_;
   std::optional<std::vector<X11Desktop::Window>> order_;
+  bool order_owners_asked_ = false;
   std::unordered_map<X11Desktop::Window, Facts> facts_;
   std::optional<X11Desktop::ClientProcesses> clients_;
   std::optional<bool> window_manager_;
