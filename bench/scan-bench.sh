@@ -3,6 +3,12 @@
 # default) in a process group of their own, then times, each as a whole
 # process with hyperfine,
 #   vesk-host end /no/such/program   (the end action; nothing matches)
+#   vesk-host end /bin/true          (an existing file, reached through a
+#                                     link on merged-/usr systems; nothing
+#                                     matches and no process shares its name)
+#   vesk-host end COPY/sleep         (a copy of sleep: every idle process has
+#                                     its file name, so each one's file
+#                                     identity is looked at; nothing matches)
 #   pgrep -f /no/such/program        (procps)
 #   scan_floor                       (only lists /proc and reads each exe link)
 # and prints the ratios of the medians. The idle processes are killed and
@@ -17,6 +23,8 @@ runs=${RUNS:-40}
 warmup=${WARMUP:-5}
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
+copy_dir=$(mktemp -d)
+cp "$(readlink -f "$(command -v sleep)")" "$copy_dir/sleep"
 
 group=""       # the group leader's pid, as it wrote it itself
 starter=""     # the background job that became the leader (setsid may fork)
@@ -32,6 +40,7 @@ cleanup() {
   [ -n "$starter" ] && wait "$starter" 2>/dev/null
   starter=""
   rm -f "$leader_file"
+  rm -rf "$copy_dir"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -61,7 +70,9 @@ echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -
 # No match: the end action must not reach for the display either.
 hyperfine -N -i --warmup "$warmup" --runs "$runs" --export-json "$out/scan.json" \
   -n vesk-host "$build/vesk-host end /no/such/program" \
+  -n vesk-file "$build/vesk-host end /bin/true" \
+  -n vesk-same-name "$build/vesk-host end $copy_dir/sleep" \
   -n pgrep "pgrep -f /no/such/program" \
   -n floor "$build/bench/scan_floor"
 cleanup
-python3 "$here/ratios.py" "$out/scan.json" floor --target vesk-host:2.0 | tee "$out/scan-ratios.txt"
+python3 "$here/ratios.py" "$out/scan.json" floor --target vesk-host:2.0 --target vesk-file:2.0 | tee "$out/scan-ratios.txt"

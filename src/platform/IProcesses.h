@@ -21,11 +21,22 @@ struct OsVersionInfo {
 
 // One entry of a process snapshot. dwSize is set by the caller (296, the
 // size of the record exchanged with the platform); szExeFile comes back as
-// all 260 characters of the name field: the name, then NULs.
+// all 260 characters of the name field: the name, then NULs. exe_file_cut
+// tells that the name may have been cut to fit the field.
 struct ProcessEntry {
   std::uint32_t dwSize = 0;
   std::uint32_t th32ProcessID = 0;
   std::string szExeFile;
+  bool exe_file_cut = false;
+};
+
+// A file named as the target of a scan, as the platform found it.
+struct TargetFile {
+  bool exists = false;         // an existing file: the fields below are set
+  std::string resolved_path;   // its whole path with every link resolved
+  std::uint64_t device = 0;    // its identity
+  std::uint64_t inode = 0;
+  bool is_app_image = false;   // a self-mounting application image
 };
 
 inline constexpr std::uint32_t kOsVersionInfoSize = 148;
@@ -61,10 +72,18 @@ class IProcesses {
   virtual bool EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
                                   std::uint32_t& bytes_needed) = 0;
   // Writes the module's full path into the first characters of `buffer`
-  // (at most `size`, which the caller gives as buffer's length); returns the
-  // number written, 0 on failure.
+  // (the caller gives `size` as buffer's length; a backend that can read
+  // the whole path grows the buffer when the path needs more) and returns
+  // the number written, 0 on failure. `cut` is set when the path written is
+  // not the whole path.
   virtual std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
-                                             std::uint32_t size) = 0;
+                                             std::uint32_t size, bool& cut) = 0;
+  // The file `path` names, resolved once per scan; exists is false when
+  // there is none or the platform matches by path only.
+  virtual TargetFile ResolveFile(const std::string& path) = 0;
+  // Whether the process runs `target` (an existing file) under another name:
+  // the same file, or an application image that `target` mounted.
+  virtual bool IsSameFile(Handle process, const TargetFile& target) = 0;
   // Releases a process handle or a snapshot.
   virtual bool CloseHandle(Handle handle) = 0;
 };

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
@@ -69,12 +71,11 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-// The target key made in place, without a copy: Trim, then UpperCase.
-void MakeTargetKey(std::string& text) {
+// Trim, in place.
+void TrimInPlace(std::string& text) {
   const auto last = text.find_last_not_of(' ');
   text.resize(last == std::string::npos ? 0 : last + 1);
   text.erase(0, std::min(text.find_first_not_of(' '), text.size()));
-  UpperCaseInPlace(text);
 }
 
 std::string RemoveNuls(std::string text) {
@@ -108,7 +109,7 @@ std::int32_t Doubled(std::int32_t size) {
   return size * 2;
 }
 
-void ToolHelpScan(IProcesses& processes, const std::string& target, Matches& matches) {
+void ToolHelpScan(IProcesses& processes, const std::string& target_key, Matches& matches) {
   UniquePlatformHandle snapshot(processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0),
                                       PlatformHandleCloser{&processes});
   if (!snapshot) return;
@@ -116,12 +117,56 @@ void ToolHelpScan(IProcesses& processes, const std::string& target, Matches& mat
   entry.dwSize = platform::kProcessEntrySize;
   for (bool delivered = processes.Process32FirstEntry(snapshot.get(), entry); delivered;
        delivered = processes.Process32NextEntry(snapshot.get(), entry)) {
-    if (modProcessHandler::ProcessKey(modProcessHandler::StripLastChar(entry.szExeFile)) == target) {
+    // A name cut to fit the record is never compared: a prefix of a long path
+    // must not stand for it.
+    if (entry.exe_file_cut) continue;
+    if (modProcessHandler::ProcessKey(modProcessHandler::StripLastChar(entry.szExeFile)) == target_key) {
       matches.Append(modProcessHandler::FindTopLevelWindow(entry.th32ProcessID));
     }
   }
   processes.CloseHandle(snapshot.release());
 }
+
+std::string_view FinalComponent(std::string_view key) {
+  const auto separator = key.find_last_of("/\\");
+  return separator == std::string_view::npos ? key : key.substr(separator + 1);
+}
+
+// The target of one process-status scan. A process runs it when its key
+// equals the target's key, or, when the target names an existing file, the
+// key of that file's resolved path (a link names its target), or when the
+// platform finds the process runs that same file under another path. The
+// file is resolved once, when first needed; the platform is asked about a
+// process's file only when the process's file name (the final component)
+// equals the target's, given or resolved, or when the target is an
+// application image, whose programs have names of their own. A hard link
+// under another file name is thus not seen.
+class ScanTarget {
+ public:
+  ScanTarget(IProcesses& processes, std::string trimmed_path)
+      : processes_(processes), path_(std::move(trimmed_path)), key_(UpperCase(path_)) {}
+
+  bool IsRunBy(Handle process, const std::string& process_key) {
+    if (process_key == key_) return true;
+    if (!file_) {
+      file_ = processes_.ResolveFile(path_);
+      resolved_key_ = UpperCase(file_->resolved_path);
+    }
+    if (!file_->exists) return false;
+    if (process_key == resolved_key_) return true;
+    const std::string_view name = FinalComponent(process_key);
+    const bool worth_asking =
+        file_->is_app_image || name == FinalComponent(key_) || name == FinalComponent(resolved_key_);
+    return worth_asking && processes_.IsSameFile(process, *file_);
+  }
+
+ private:
+  IProcesses& processes_;
+  std::string path_;
+  std::string key_;
+  std::optional<platform::TargetFile> file_;
+  std::string resolved_key_;
+};
 
 // The process id buffer of one scan: small ones (the usual first sizes) live
 // inline, larger ones on the heap. Each scan has its own, so a nested scan
@@ -167,7 +212,7 @@ void ListProcessIds(IProcesses& processes, platform::IMessagePump& pump, Process
   ids.Shrink(count);
 }
 
-void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, const std::string& target,
+void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, ScanTarget& target,
                        Matches& matches) {
   ProcessIds ids;
   ListProcessIds(processes, pump, ids);
@@ -181,9 +226,11 @@ void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, cons
       std::uint32_t needed = 0;
       if (processes.EnumProcessModules(process.get(), modules.data(), kModuleBufferBytes, needed)) {
         std::string file_name(kFileNameLength, '\0');
+        bool cut = false;
         const std::uint32_t length =
-            processes.GetModuleFileNameExA(process.get(), modules[0], file_name, kFileNameLength);
-        if (modProcessHandler::ProcessKey(file_name.substr(0, length)) == target) {
+            processes.GetModuleFileNameExA(process.get(), modules[0], file_name, kFileNameLength, cut);
+        // A name cut short is never compared (see ToolHelpScan).
+        if (!cut && target.IsRunBy(process.get(), modProcessHandler::ProcessKey(file_name.substr(0, length)))) {
           matches.Append(modProcessHandler::FindTopLevelWindow(id));
         }
       }
@@ -198,17 +245,18 @@ void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, cons
 WindowList modProcessHandler::FindProcessWindows(std::string path) {
   Matches matches;
   try {
-    MakeTargetKey(path);
-    const std::string& target = path;
+    TrimInPlace(path);
     platform::Platform& current = platform::Current();
     const platform::WindowSession session(*current.windows);
     switch (GetPlatformId()) {
       case static_cast<std::int32_t>(platform::kPlatformWindows):
-        ToolHelpScan(*current.processes, target, matches);
+        ToolHelpScan(*current.processes, UpperCase(std::move(path)), matches);
         break;
-      case static_cast<std::int32_t>(platform::kPlatformNt):
+      case static_cast<std::int32_t>(platform::kPlatformNt): {
+        ScanTarget target(*current.processes, std::move(path));
         ProcessStatusScan(*current.processes, *current.message_pump, target, matches);
         break;
+      }
       default:
         break;
     }
@@ -255,7 +303,8 @@ platform::WindowHandle modProcessHandler::FindTopLevelWindow(std::uint32_t proce
 
 std::string modProcessHandler::TargetKey(const std::string& path) {
   std::string key = path;
-  MakeTargetKey(key);
+  TrimInPlace(key);
+  UpperCaseInPlace(key);
   return key;
 }
 

@@ -20,8 +20,12 @@ class IWindows;
 class modProcessHandler {
  public:
   // One window per process whose executable path equals `path` up to letter
-  // case and surrounding spaces, in scan order, then 0. Every failure is
-  // raised again with its number and source and the description "ProcessInfo".
+  // case and surrounding spaces, in scan order, then 0. A path the platform
+  // reports as cut never matches. The process-status scan also takes a
+  // process that runs the file `path` names under another path (a link's
+  // target, the same file elsewhere, a program of an application image).
+  // Every failure is raised again with its number and source and the
+  // description "ProcessInfo".
   static WindowList FindProcessWindows(std::string path);
 
   // The platform family: 1 tool-help scan, 2 process-status scan, else none.

@@ -18,8 +18,10 @@ using platform::sim::SimPlatform;
 
 void NoSetup(SimPlatform&) {}
 
-// Three processes, two of them the target (one in other letter case and with
-// blanks), one whose modules cannot be listed; windows owned and not.
+// Processes: the target (one in other letter case and with blanks), one
+// whose modules cannot be listed, one that runs the target's file under
+// another path (found by the platform's same-file answer); windows owned
+// and not.
 void Desktop(SimPlatform& sim, std::uint32_t family) {
   sim.processes.platform_id = family;
   sim.processes.processes = {
@@ -27,7 +29,9 @@ void Desktop(SimPlatform& sim, std::uint32_t family) {
       {8, "C:\\Other.exe", true, true, std::nullopt},
       {12, " c:\\tools\\APP.EXE ", true, false, std::nullopt},
       {16, "C:\\TOOLS\\APP.EXE", true, true, std::nullopt},
+      {20, "D:\\Copy\\App.exe", true, true, std::nullopt, false, 3},
   };
+  sim.processes.files["c:\\tools\\app.exe"] = {true, "C:\\Tools\\App.exe", 0, 3, false};
   sim.windows.desktop = {{0x50, 0x90, 4, false}, {0x51, 0, 4, false}, {0x52, 0, 8, false}, {0x53, 0, 16, true}};
 }
 void NtDesktop(SimPlatform& sim) { Desktop(sim, platform::kPlatformNt); }

@@ -1,11 +1,14 @@
 #include "platform/linux/LinuxProcesses.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <optional>
 
 #include "ChildProcess.h"
@@ -21,8 +24,8 @@ std::size_t OpenDescriptors() {
   return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
-// The module file name of `pid` as the scan reads it, or nothing when the
-// process cannot be opened or its modules cannot be listed.
+// The module file name of `pid` as the scan reads it (never flagged cut), or
+// nothing when the process cannot be opened or its modules cannot be listed.
 std::optional<std::string> FileNameOf(LinuxProcesses& processes, pid_t pid, std::uint32_t size = 500) {
   const Handle handle = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(pid));
   if (handle == 0) return std::nullopt;
@@ -31,7 +34,9 @@ std::optional<std::string> FileNameOf(LinuxProcesses& processes, pid_t pid, std:
   std::optional<std::string> name;
   if (processes.EnumProcessModules(handle, modules, 200, needed)) {
     std::string buffer(size, '\0');
-    const std::uint32_t length = processes.GetModuleFileNameExA(handle, modules[0], buffer, size);
+    bool cut = true;
+    const std::uint32_t length = processes.GetModuleFileNameExA(handle, modules[0], buffer, size, cut);
+    EXPECT_FALSE(cut);
     name = buffer.substr(0, length);
   }
   EXPECT_TRUE(processes.CloseHandle(handle));
@@ -49,6 +54,17 @@ bool HasExecuted(const ChildProcess& child, const std::string& image) {
   return false;
 }
 
+// The whole scan on the real platform, without a display: no windows, one
+// 0 per process found.
+WindowList FindWithoutDisplay(const std::string& target) {
+  const char* display = std::getenv("DISPLAY");
+  const std::optional<std::string> saved = display ? std::optional<std::string>(display) : std::nullopt;
+  ::unsetenv("DISPLAY");
+  const WindowList found = modProcessHandler::FindProcessWindows(target);
+  if (saved) ::setenv("DISPLAY", saved->c_str(), 1);
+  return found;
+}
+
 class LinuxProcessesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -62,6 +78,7 @@ class LinuxProcessesTest : public ::testing::Test {
   }
   std::string CopyOfSleep(const std::string& name) {
     const fs::path path = dir_ / name;
+    fs::create_directories(path.parent_path());
     fs::copy_file("/bin/sleep", path, fs::copy_options::overwrite_existing);
     return path.string();
   }
@@ -120,12 +137,14 @@ TEST_F(LinuxProcessesTest, LinkReadForOneHandleIsNeverGivenForAnother) {
   const Handle second = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(other.pid()));
   ASSERT_EQ(second, first);
   std::string buffer(500, '\0');
-  const std::uint32_t length = processes.GetModuleFileNameExA(second, LinuxProcesses::kExecutableModule, buffer, 500);
+  bool cut = false;
+  const std::uint32_t length =
+      processes.GetModuleFileNameExA(second, LinuxProcesses::kExecutableModule, buffer, 500, cut);
   EXPECT_EQ(buffer.substr(0, length), other_path);
   // Asked twice on the same handle, the name is the same.
   ASSERT_TRUE(processes.EnumProcessModules(second, modules, 200, needed));
   for (int i = 0; i < 2; ++i) {
-    const std::uint32_t again = processes.GetModuleFileNameExA(second, modules[0], buffer, 500);
+    const std::uint32_t again = processes.GetModuleFileNameExA(second, modules[0], buffer, 500, cut);
     EXPECT_EQ(buffer.substr(0, again), other_path);
   }
   EXPECT_TRUE(processes.CloseHandle(second));
@@ -133,12 +152,13 @@ TEST_F(LinuxProcessesTest, LinkReadForOneHandleIsNeverGivenForAnother) {
 
 TEST_F(LinuxProcessesTest, ReadsTheExecutableOfAProcess) {
   const std::string self = fs::read_symlink("/proc/self/exe").string();
-  EXPECT_EQ(FileNameOf(processes, ::getpid()), self.substr(0, 500));
-  EXPECT_EQ(FileNameOf(processes, ::getpid(), 4), self.substr(0, 4));
+  EXPECT_EQ(FileNameOf(processes, ::getpid()), self);
+  EXPECT_EQ(FileNameOf(processes, ::getpid(), 4), self) << "the size asked for is no limit";
 
   const Handle handle = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(::getpid()));
   std::string buffer(500, '\0');
-  EXPECT_EQ(processes.GetModuleFileNameExA(handle, LinuxProcesses::kExecutableModule + 1, buffer, 500), 0u);
+  bool cut = false;
+  EXPECT_EQ(processes.GetModuleFileNameExA(handle, LinuxProcesses::kExecutableModule + 1, buffer, 500, cut), 0u);
   processes.CloseHandle(handle);
 
   OsVersionInfo info;
@@ -174,16 +194,119 @@ TEST_F(LinuxProcessesTest, UnlinkedImageKeepsItsPathAndOnlyItLosesTheMarker) {
   EXPECT_EQ(FileNameOf(processes, first.pid()), upgraded);
   EXPECT_EQ(FileNameOf(processes, third.pid()), named);
 
-  // The whole scan on the real platform, without a display: no windows, but
-  // both instances are found, with the path in other letter case.
-  const char* display = std::getenv("DISPLAY");
-  const std::optional<std::string> saved = display ? std::optional<std::string>(display) : std::nullopt;
-  ::unsetenv("DISPLAY");
+  // Both instances are found, with the path in other letter case.
   std::string target = " " + upgraded + " ";
   std::transform(target.begin(), target.end(), target.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
-  const WindowList found = modProcessHandler::FindProcessWindows(target);
-  if (saved) ::setenv("DISPLAY", saved->c_str(), 1);
-  EXPECT_EQ(found, (WindowList{0, 0, 0}));
+  EXPECT_EQ(FindWithoutDisplay(target), (WindowList{0, 0, 0}));
+}
+
+TEST_F(LinuxProcessesTest, WholeLongPathIsReportedAndOnlyItMatches) {
+  // 3 folders of 100 two-byte letters: over 600 bytes, about 320 characters.
+  std::string folders;
+  for (int i = 0; i < 3; ++i) {
+    folders += std::string(i == 0 ? "" : "/");
+    for (int j = 0; j < 100; ++j) folders += "\xc3\xbc";
+  }
+  const std::string path = CopyOfSleep(folders + "/prog");
+  ASSERT_GT(path.size(), 600u);
+  ChildProcess child({path, "30"});
+  ASSERT_TRUE(HasExecuted(child, path));
+  EXPECT_EQ(FileNameOf(processes, child.pid()), path);
+  EXPECT_EQ(FindWithoutDisplay(path), (WindowList{0, 0}));
+  EXPECT_EQ(FindWithoutDisplay(path.substr(0, 500)), WindowList{0}) << "a prefix is no match";
+}
+
+TEST_F(LinuxProcessesTest, ResolvesOnlyAFullPathOfAnExistingFile) {
+  const std::string prog = CopyOfSleep("prog");
+  fs::create_symlink(prog, dir_ / "link");
+  fs::create_symlink(dir_ / "link", dir_ / "link2");
+  struct stat status {};
+  ASSERT_EQ(::stat(prog.c_str(), &status), 0);
+  const std::string relative = fs::relative(prog, fs::current_path()).string();
+  struct Row {
+    const char* label;
+    std::string path;
+    bool exists;
+  } rows[] = {
+      {"a file", prog, true},
+      {"a link to a link", (dir_ / "link2").string(), true},
+      {"a folder", dir_.string(), false},
+      {"no such file", prog + "x", false},
+      {"a relative path", relative, false},
+      {"a NUL inside", prog + std::string(1, '\0') + "x", false},
+      {"empty", "", false},
+  };
+  for (const Row& row : rows) {
+    const TargetFile file = processes.ResolveFile(row.path);
+    EXPECT_EQ(file.exists, row.exists) << row.label;
+    if (!row.exists) continue;
+    EXPECT_EQ(file.resolved_path, fs::canonical(prog).string()) << row.label;
+    EXPECT_EQ(file.device, status.st_dev) << row.label;
+    EXPECT_EQ(file.inode, status.st_ino) << row.label;
+    EXPECT_FALSE(file.is_app_image) << row.label;
+  }
+}
+
+TEST_F(LinuxProcessesTest, LinkAndSameFileUnderAnotherPathMatch) {
+  const std::string prog = CopyOfSleep("a/prog");
+  fs::create_symlink(prog, dir_ / "link");
+  fs::create_directories(dir_ / "b");
+  fs::create_hard_link(prog, dir_ / "b/prog");
+  fs::create_hard_link(prog, dir_ / "b/renamed");
+  const std::string copy = CopyOfSleep("c/prog");
+  ChildProcess child({prog, "30"});
+  ASSERT_TRUE(HasExecuted(child, prog));
+  struct Row {
+    const char* label;
+    std::string target;
+    bool matches;
+  } rows[] = {
+      {"the path itself", prog, true},
+      {"a link to it", (dir_ / "link").string(), true},
+      {"a hard link of the same name", (dir_ / "b/prog").string(), true},
+      {"a hard link of another name (not looked at)", (dir_ / "b/renamed").string(), false},
+      {"a copy of the same name", copy, false},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(FindWithoutDisplay(row.target), row.matches ? (WindowList{0, 0}) : WindowList{0}) << row.label;
+  }
+}
+
+TEST_F(LinuxProcessesTest, AppImageMatchesItsOwnProgramsOnly) {
+  // An image: an ELF file marked 'A', 'I', 2 at offset 8; its mount holds the
+  // program it starts.
+  const std::string image = (dir_ / "Tool.AppImage").string();
+  const std::string plain = (dir_ / "Plain.AppImage").string();
+  fs::copy_file("/bin/true", image);
+  fs::copy_file("/bin/true", plain);
+  {
+    std::fstream file(image, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(8);
+    file.write("AI\x02", 3);
+  }
+  const std::string mount = (dir_ / "mount").string();
+  const std::string inside = CopyOfSleep("mount/usr/bin/tool");
+  const std::string outside = CopyOfSleep("other/tool");
+  const auto start = [&](const std::string& appimage, const std::string& program) {
+    return std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/usr/bin/env", "APPIMAGE=" + appimage, "APPDIR=" + mount + "/", program, "30"});
+  };
+  const auto own = start(image, inside);
+  const auto started_by_it = start(image, outside);
+  const auto of_plain = start(plain, inside);
+  ASSERT_TRUE(HasExecuted(*own, inside));
+  ASSERT_TRUE(HasExecuted(*started_by_it, outside));
+  ASSERT_TRUE(HasExecuted(*of_plain, inside));
+  EXPECT_TRUE(processes.ResolveFile(image).is_app_image);
+  EXPECT_FALSE(processes.ResolveFile(plain).is_app_image);
+
+  EXPECT_EQ(FindWithoutDisplay(image), (WindowList{0, 0})) << "the program inside the image only";
+  EXPECT_EQ(FindWithoutDisplay(plain), WindowList{0}) << "no image: its variable does not count";
+  const Handle handle = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(own->pid()));
+  ASSERT_NE(handle, 0);
+  EXPECT_TRUE(processes.IsSameFile(handle, processes.ResolveFile(image)));
+  EXPECT_FALSE(processes.IsSameFile(handle, processes.ResolveFile(outside)));
+  EXPECT_TRUE(processes.CloseHandle(handle));
 }
 
 }  // namespace

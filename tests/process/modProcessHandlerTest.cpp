@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "SimProcessFixture.h"
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
@@ -13,6 +16,7 @@ using platform::kPlatformNt;
 using platform::kPlatformWindows;
 
 constexpr const char* kEditor = "C:\\Tools\\Edit.exe";
+const std::string kLongPath = "C:\\" + std::string(600, 'x') + ".exe";
 
 class modProcessHandlerTest : public test::SimProcessFixture {
  protected:
@@ -69,6 +73,7 @@ TEST_F(modProcessHandlerTest, KeysOfTheProcessStatusFamily) {
     std::string process_path;
     std::optional<std::uint32_t> name_length;
     bool matches;
+    bool cut = false;  // the platform flags the name as cut
   } rows[] = {
       {"exact path", kEditor, kEditor, {}, true},
       {"other letter case", "c:\\TOOLS\\edit.EXE", kEditor, {}, true},
@@ -85,10 +90,15 @@ TEST_F(modProcessHandlerTest, KeysOfTheProcessStatusFamily) {
       {"empty target and a named process", "", kEditor, {}, false},
       {"non-ASCII letters compare as written", "C:\\\xc3\xa9.exe", "C:\\\xc3\xa9.EXE", {}, true},
       {"non-ASCII letters are not folded", "C:\\\xc3\xa9.exe", "C:\\\xc3\x89.exe", {}, false},
+      {"a name flagged cut never matches, even the same text", kEditor, kEditor, {}, false, true},
+      {"a path past 500 is cut: the whole path does not match", kLongPath, kLongPath, {}, false},
+      {"a path past 500 is cut: its first 500 do not match", kLongPath.substr(0, 500), kLongPath, {}, false},
   };
   for (const Row& row : rows) {
     sim.processes.processes.clear();
-    AddProcess(7, row.process_path).name_length = row.name_length;
+    platform::sim::SimProcess& process = AddProcess(7, row.process_path);
+    process.name_length = row.name_length;
+    process.name_cut = row.cut;
     EXPECT_EQ(Find(row.target), row.matches ? (WindowList{0, 0}) : WindowList{0}) << row.label;
   }
 }
@@ -100,6 +110,7 @@ TEST_F(modProcessHandlerTest, KeysOfTheToolHelpFamily) {
     std::string target;
     std::string name;
     bool matches;
+    bool cut = false;  // the platform flags the name as cut
   } rows[] = {
       {"exact", kEditor, kEditor, true},
       {"other case and spaces", " c:\\tools\\EDIT.exe ", kEditor, true},
@@ -108,12 +119,81 @@ TEST_F(modProcessHandlerTest, KeysOfTheToolHelpFamily) {
       {"leading spaces of the name are trimmed", kEditor, std::string("  ") + kEditor, true},
       {"file name only", "Edit.exe", kEditor, false},
       {"a name of 259 characters", std::string(259, 'A'), std::string(259, 'a'), true},
+      {"a name flagged cut never matches, even the same text", kEditor, kEditor, false, true},
+      {"a name of 300 cut to 259: the whole does not match", std::string(300, 'A'), std::string(300, 'a'), false},
+      {"a name of 300 cut to 259: its first 259 do not match", std::string(259, 'A'), std::string(300, 'a'), false},
   };
   for (const Row& row : rows) {
     sim.processes.processes.clear();
-    AddProcess(7, row.name);
+    AddProcess(7, row.name).name_cut = row.cut;
     EXPECT_EQ(Find(row.target), row.matches ? (WindowList{0, 0}) : WindowList{0}) << row.label;
   }
+}
+
+TEST_F(modProcessHandlerTest, SameFileRuleAsksThePlatformOnlyWhenTheTextCannotDecide) {
+  using platform::TargetFile;
+  const TargetFile tool{true, "/opt/tool/bin/tool", 0, 5, false};
+  const TargetFile python{true, "/usr/lib/py/python3.11", 0, 7, false};
+  const TargetFile image{true, "/home/u/Foo.AppImage", 0, 9, true};
+  struct Row {
+    const char* label;
+    std::string target;
+    std::optional<TargetFile> file;  // what the target names
+    std::string process_path;
+    std::uint64_t process_inode;
+    bool matches;
+    int same_file_calls;
+    bool resolved = true;  // the target is resolved (once)
+    bool cut = false;
+  } rows[] = {
+      {"same text: nothing resolved or asked", "/opt/tool/bin/tool", tool, "/opt/tool/bin/tool", 0, true, 0, false},
+      {"a link: its target's text matches", "/usr/bin/python3", python, "/USR/LIB/PY/python3.11", 0, true, 0},
+      {"same file elsewhere, same name", "/opt/tool/bin/tool", tool, "/app/bin/tool", 5, true, 1},
+      {"other file, same name", "/opt/tool/bin/tool", tool, "/app/bin/tool", 6, false, 1},
+      {"same file, other name: not asked", "/opt/tool/bin/tool", tool, "/app/bin/tool2", 5, false, 0},
+      {"name of the link's target", "/usr/bin/python3", python, "/sandbox/python3.11", 7, true, 1},
+      {"name of the link itself", "/usr/bin/python3", python, "/sandbox/PYTHON3", 7, true, 1},
+      {"no such file: not asked", "/opt/tool/bin/tool", {}, "/app/bin/tool", 5, false, 0},
+      {"an image: asked whatever the name", "/home/u/Foo.AppImage", image, "/tmp/.mount_x/usr/bin/foo", 9, true, 1},
+      {"an image, another program", "/home/u/Foo.AppImage", image, "/usr/bin/xterm", 3, false, 1},
+      {"a name flagged cut is not asked", "/opt/tool/bin/tool", tool, "/app/bin/tool", 5, false, 0, false, true},
+  };
+  for (const Row& row : rows) {
+    sim.log.Clear();
+    sim.processes.processes.clear();
+    sim.processes.files.clear();
+    if (row.file) sim.processes.files[row.target] = *row.file;
+    platform::sim::SimProcess& process = AddProcess(7, row.process_path);
+    process.inode = row.process_inode;
+    process.name_cut = row.cut;
+    EXPECT_EQ(Find(" " + row.target + " "), row.matches ? (WindowList{0, 0}) : WindowList{0}) << row.label;
+    EXPECT_EQ(sim.log.Count("IsSameFile"), row.same_file_calls) << row.label;
+    EXPECT_EQ(ArgsOf("ResolveFile"), row.resolved ? std::vector<std::vector<std::string>>{{row.target}}
+                                                   : std::vector<std::vector<std::string>>{})
+        << row.label << ": the trimmed path, resolved only once the text cannot decide";
+  }
+}
+
+TEST_F(modProcessHandlerTest, TargetIsResolvedOncePerScanAndAskedAboutWithTheProcessOpen) {
+  sim.processes.files["/opt/tool"] = {true, "/opt/tool", 0, 5, false};
+  AddProcess(1, "/a/tool").inode = 6;
+  AddProcess(2, "/b/tool").inode = 5;
+  AddProcess(3, "/c/tool").inode = 6;
+  AddWindow(0x20, 2);
+  EXPECT_EQ(Find("/opt/tool"), (WindowList{0x20, 0}));
+  EXPECT_EQ(sim.log.Count("ResolveFile"), 1);
+  const auto closes = ArgsOf("CloseHandle");
+  const auto asks = ArgsOf("IsSameFile");
+  ASSERT_EQ(asks.size(), 3u);
+  ASSERT_EQ(closes.size(), 3u);
+  for (std::size_t i = 0; i < asks.size(); ++i) {
+    EXPECT_EQ(asks[i], (std::vector<std::string>{closes[i][0], "5"})) << i;
+  }
+  const auto names = sim.log.Names();
+  const auto ask = std::find(names.begin(), names.end(), "IsSameFile");
+  EXPECT_EQ(*(ask - 1), "ResolveFile");
+  EXPECT_EQ(*(ask - 2), "GetModuleFileNameExA");
+  EXPECT_EQ(*(ask + 1), "CloseHandle");
 }
 
 TEST_F(modProcessHandlerTest, ToolHelpScanCallsAndRelease) {
@@ -293,6 +373,8 @@ TEST_F(modProcessHandlerTest, FailuresAreRaisedAgainAsProcessInfoAndHandlesRelea
       {"file name with a process open", kPlatformNt, "GetModuleFileNameExA", 2},
       {"window walk with a process open", kPlatformNt, "GetWindowThreadProcessId", 1},
       {"close", kPlatformNt, "CloseHandle", 1},
+      {"resolving the target with a process open", kPlatformNt, "ResolveFile", 1},
+      {"same-file question with a process open", kPlatformNt, "IsSameFile", 1},
       {"dispatch", kPlatformNt, "DispatchPendingMessages", 3},
       {"snapshot", kPlatformWindows, "CreateToolhelp32Snapshot", 1},
       {"next entry with the snapshot open", kPlatformWindows, "Process32Next", 1},
@@ -300,6 +382,8 @@ TEST_F(modProcessHandlerTest, FailuresAreRaisedAgainAsProcessInfoAndHandlesRelea
   };
   AddProcess(1, kEditor);
   AddProcess(2, kEditor);
+  AddProcess(3, "D:\\Edit.exe");  // the same file name: asked about
+  sim.processes.files[kEditor] = {true, kEditor, 0, 1, false};
   AddWindow(0x10, 1);
   for (const Row& row : rows) {
     sim.processes.platform_id = row.family;

@@ -83,6 +83,7 @@ TEST(Win32Processes, ToolHelpWalkDeliversThisProcessByItsFileName) {
   ASSERT_NE(own, entries.end());
   const std::string name = std::filesystem::path(OwnPath()).filename().string();
   ASSERT_EQ(own->szExeFile.size(), kExeFileLength);
+  EXPECT_FALSE(own->exe_file_cut);
   EXPECT_EQ(own->szExeFile.substr(0, name.size()), name);
   EXPECT_EQ(own->szExeFile.find_first_not_of('\0', name.size()), std::string::npos);
 }
@@ -110,17 +111,19 @@ TEST(Win32Processes, ProcessStatusFunctionsNameThisProcessByItsPath) {
   EXPECT_EQ(modules[0], reinterpret_cast<Handle>(GetModuleHandleW(nullptr)));
 
   std::string buffer(500, '\0');
-  const std::uint32_t length = processes.GetModuleFileNameExA(process, modules[0], buffer, 500);
+  bool cut = true;
+  const std::uint32_t length = processes.GetModuleFileNameExA(process, modules[0], buffer, 500, cut);
   EXPECT_EQ(buffer.substr(0, length), OwnPath());
-  // A buffer of 5 characters gets at most 5 (the platform may end them with a
-  // NUL), and nothing beyond them is touched.
+  EXPECT_FALSE(cut);
+  // Room for 5 characters: asked again with more room until the whole path
+  // fits; nothing beyond it is touched.
   std::string short_buffer(500, 'x');
-  const std::uint32_t short_length = processes.GetModuleFileNameExA(process, modules[0], short_buffer, 5);
-  ASSERT_GE(short_length, 4u);
-  ASSERT_LE(short_length, 5u);
-  const std::string delivered = short_buffer.substr(0, short_length);
-  EXPECT_EQ(OwnPath().rfind(delivered.substr(0, delivered.find('\0')), 0), 0u) << delivered;
+  cut = true;
+  const std::uint32_t short_length = processes.GetModuleFileNameExA(process, modules[0], short_buffer, 5, cut);
+  EXPECT_EQ(short_buffer.substr(0, short_length), OwnPath());
+  EXPECT_FALSE(cut);
   EXPECT_EQ(short_buffer.find_first_not_of('x', short_length), std::string::npos);
+  EXPECT_FALSE(processes.ResolveFile(OwnPath()).exists) << "matching is by path only";
   EXPECT_TRUE(processes.CloseHandle(process));
 
   EXPECT_EQ(processes.OpenProcess(kProcessQueryInformation, false, 0xFFFFFFF0u), 0);

@@ -10,7 +10,9 @@
 #include <charconv>
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -50,6 +52,53 @@ std::optional<std::string> ReadLinkAt(int dir, const char* name) {
   }
 }
 
+// The whole content of the file `name` in directory `dir`.
+std::optional<std::string> ReadFileAt(int dir, const char* name) {
+  const UniqueFd file(::openat(dir, name, O_RDONLY | O_CLOEXEC));
+  if (!file) return std::nullopt;
+  std::string content;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t length = ::read(file.get(), chunk, sizeof chunk);
+    if (length < 0) return std::nullopt;
+    if (length == 0) return content;
+    content.append(chunk, static_cast<std::size_t>(length));
+  }
+}
+
+// The value of variable `name` in an environment block (NUL-separated
+// NAME=value entries).
+std::optional<std::string_view> Variable(std::string_view environment, std::string_view name) {
+  while (!environment.empty()) {
+    const std::string_view entry = environment.substr(0, environment.find('\0'));
+    if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
+      return entry.substr(name.size() + 1);
+    }
+    environment.remove_prefix(std::min(entry.size() + 1, environment.size()));
+  }
+  return std::nullopt;
+}
+
+// An application image: an ELF file with 'A', 'I' and its type, 1 or 2,
+// at offset 8 (the padding of the identification bytes).
+bool HasAppImageMagic(const std::string& path) {
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!file) return false;
+  unsigned char header[11] = {};
+  if (::pread(file.get(), header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) return false;
+  return std::memcmp(header, "\x7f" "ELF", 4) == 0 && header[8] == 'A' && header[9] == 'I' &&
+         (header[10] == 1 || header[10] == 2);
+}
+
+bool SameFile(const struct stat& status, const TargetFile& target) {
+  return static_cast<std::uint64_t>(status.st_dev) == target.device &&
+         static_cast<std::uint64_t>(status.st_ino) == target.inode;
+}
+
+struct MallocFree {
+  void operator()(char* memory) const noexcept { std::free(memory); }
+};
+
 // /proc lists its own entries (a few dozen) before the processes.
 constexpr std::size_t kOtherProcEntries = 96;
 // A directory record of a process id: header, name and padding.
@@ -63,6 +112,35 @@ struct ReadLink {
   std::string target;
 };
 thread_local ReadLink t_read_link;
+
+// The target of the exe link of `process`: the one read by the last
+// EnumProcessModules on that handle, or read now into `read`.
+const std::string* ExecutableOf(Handle process, std::optional<std::string>& read) {
+  if (t_read_link.process == process && process > 0) return &t_read_link.target;
+  read = ReadLinkAt(FdOf(process), "exe");
+  return read ? &*read : nullptr;
+}
+
+// Whether `process` is one of the programs of the application image
+// `target`, which started it.
+bool RunsFromImage(Handle process, const TargetFile& target) {
+  const std::optional<std::string> environment = ReadFileAt(FdOf(process), "environ");
+  if (!environment) return false;
+  const std::optional<std::string_view> image = Variable(*environment, "APPIMAGE");
+  std::optional<std::string_view> mount = Variable(*environment, "APPDIR");
+  if (!image || !mount) return false;
+  while (mount->ends_with('/')) mount->remove_suffix(1);
+  struct stat status {};
+  if (mount->empty() || ::stat(std::string(*image).c_str(), &status) != 0 || !SameFile(status, target)) {
+    return false;
+  }
+  // APPIMAGE is inherited by every program started from the image: only the
+  // image's own programs, which lie inside its mount, count.
+  std::optional<std::string> read;
+  const std::string* executable = ExecutableOf(process, read);
+  return executable != nullptr && executable->size() > mount->size() && executable->starts_with(*mount) &&
+         (*executable)[mount->size()] == '/';
+}
 
 }  // namespace
 
@@ -124,23 +202,51 @@ bool LinuxProcesses::EnumProcessModules(Handle process, Handle* modules, std::ui
 }
 
 std::uint32_t LinuxProcesses::GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
-                                                   std::uint32_t size) {
+                                                   std::uint32_t, bool& cut) {
+  cut = false;
   if (module != kExecutableModule) return 0;
-  std::optional<std::string> path;
-  if (t_read_link.process == process && process > 0) path = t_read_link.target;
-  else path = ReadLinkAt(FdOf(process), "exe");
-  if (!path) return 0;
-  if (path->ends_with(kDeletedSuffix)) {
+  std::optional<std::string> read;
+  const std::string* path = ExecutableOf(process, read);
+  if (path == nullptr) return 0;
+  std::string_view name = *path;
+  if (name.ends_with(kDeletedSuffix)) {
     // The suffix marks an unlinked image only when the image really has no
     // name left; a file whose own name ends so keeps it.
     struct stat image {};
     if (::fstatat(FdOf(process), "exe", &image, 0) == 0 && image.st_nlink == 0) {
-      path->resize(path->size() - kDeletedSuffix.size());
+      name.remove_suffix(kDeletedSuffix.size());
     }
   }
-  const std::size_t copied = std::min({path->size(), std::size_t{size}, buffer.size()});
-  buffer.replace(0, copied, *path, 0, copied);
-  return static_cast<std::uint32_t>(copied);
+  // The whole path, however long: the buffer grows when it needs more room.
+  if (buffer.size() < name.size()) buffer.resize(name.size());
+  buffer.replace(0, name.size(), name);
+  return static_cast<std::uint32_t>(name.size());
+}
+
+TargetFile LinuxProcesses::ResolveFile(const std::string& path) {
+  TargetFile file;
+  // Only a full path names a file here (the scan does not depend on the
+  // current folder); a NUL would end the name early.
+  if (!path.starts_with('/') || path.find('\0') != std::string::npos) return file;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return file;
+  const std::unique_ptr<char, MallocFree> resolved(::realpath(path.c_str(), nullptr));
+  if (!resolved) return file;
+  file.exists = true;
+  file.resolved_path = resolved.get();
+  file.device = status.st_dev;
+  file.inode = status.st_ino;
+  file.is_app_image = HasAppImageMagic(path);
+  return file;
+}
+
+bool LinuxProcesses::IsSameFile(Handle process, const TargetFile& target) {
+  if (process <= 0 || !target.exists) return false;
+  // The link leads into the process's own mount namespace, so a program
+  // seen there under another path (a sandbox's /app) is still its file.
+  struct stat image {};
+  if (::fstatat(FdOf(process), "exe", &image, 0) == 0 && SameFile(image, target)) return true;
+  return target.is_app_image && RunsFromImage(process, target);
 }
 
 bool LinuxProcesses::CloseHandle(Handle handle) {

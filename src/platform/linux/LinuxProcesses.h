@@ -14,10 +14,19 @@ namespace vesk::platform::linux_backend {
 //  - its modules can be listed when /proc/<pid>/exe can be read (a process
 //    of another user, or a kernel thread, cannot); its one module is its
 //    executable;
-//  - the module file name is the target of /proc/<pid>/exe. When the running
-//    image has been unlinked (its link count is 0, as after a package
-//    upgrade replaced it) the kernel's " (deleted)" suffix is removed, so the
-//    process still matches its path.
+//  - the module file name is the whole target of /proc/<pid>/exe, however
+//    long (the buffer grows to hold it; the size asked for is not a limit),
+//    so it is never cut. When the running image has been unlinked (its link
+//    count is 0, as after a package upgrade replaced it) the kernel's
+//    " (deleted)" suffix is removed, so the process still matches its path;
+//  - a target file is resolved when it is a full path naming a regular file:
+//    every link resolved (realpath), its device and inode, and whether it is
+//    an AppImage (ELF magic with 'A', 'I', 1 or 2 at offset 8);
+//  - a process runs the same file when /proc/<pid>/exe, followed into the
+//    process's own mount namespace, has the target's device and inode; or,
+//    for an AppImage target, when the process's APPIMAGE variable (read from
+//    /proc/<pid>/environ) names that file and its executable lies inside
+//    the image's mount (its APPDIR variable).
 // A process that ends in the middle of a scan simply fails the next step.
 class LinuxProcesses : public IProcesses {
  public:
@@ -30,7 +39,9 @@ class LinuxProcesses : public IProcesses {
   bool EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
                           std::uint32_t& bytes_needed) override;
   std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
-                                     std::uint32_t size) override;
+                                     std::uint32_t size, bool& cut) override;
+  TargetFile ResolveFile(const std::string& path) override;
+  bool IsSameFile(Handle process, const TargetFile& target) override;
   bool CloseHandle(Handle handle) override;
 
   // The module handle EnumProcessModules reports for the executable.

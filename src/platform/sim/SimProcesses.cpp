@@ -42,6 +42,7 @@ bool SimProcesses::Deliver(Handle snapshot, ProcessEntry& entry, bool first) {
   const SimProcess& process = processes[found->second.position++];
   entry.th32ProcessID = process.id;
   // The name field: the name (cut to 259 characters), then NULs up to 260.
+  entry.exe_file_cut = process.name_cut || process.path.size() > kExeFileLength - 1;
   entry.szExeFile = process.path.substr(0, kExeFileLength - 1);
   entry.szExeFile.resize(kExeFileLength, '\0');
   return true;
@@ -86,14 +87,29 @@ bool SimProcesses::EnumProcessModules(Handle process, Handle* modules, std::uint
 }
 
 std::uint32_t SimProcesses::GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
-                                                 std::uint32_t size) {
+                                                 std::uint32_t size, bool& cut) {
   log_.Record("GetModuleFileNameExA",
               {Text(process), Text(module), Text(std::uint64_t{buffer.size()}), Text(std::uint64_t{size})});
+  cut = false;
   const SimProcess* found = ProcessOf(process);
   if (found == nullptr || module != ModuleOf(found->id)) return 0;
   const std::size_t copied = std::min({found->path.size(), std::size_t{size}, buffer.size()});
   buffer.replace(0, copied, found->path, 0, copied);
+  cut = found->name_cut || copied < found->path.size();
   return found->name_length.value_or(static_cast<std::uint32_t>(copied));
+}
+
+TargetFile SimProcesses::ResolveFile(const std::string& path) {
+  log_.Record("ResolveFile", {path});
+  const auto found = files.find(path);
+  return found == files.end() ? TargetFile{} : found->second;
+}
+
+bool SimProcesses::IsSameFile(Handle process, const TargetFile& target) {
+  log_.Record("IsSameFile", {Text(process), Text(target.inode)});
+  const SimProcess* found = ProcessOf(process);
+  return found != nullptr && target.exists && found->inode != 0 && found->inode == target.inode &&
+         target.device == 0;
 }
 
 bool SimProcesses::CloseHandle(Handle handle) {

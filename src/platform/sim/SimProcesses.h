@@ -17,6 +17,8 @@ struct SimProcess {
   bool can_open = true;
   bool can_list_modules = true;
   std::optional<std::uint32_t> name_length;  // what GetModuleFileNameExA returns instead of the length
+  bool name_cut = false;  // both families flag the name as cut (they also do when it does not fit)
+  std::uint64_t inode = 0;  // the identity of the executable file (device 0); 0: none
 };
 
 // A scripted process table in the shape of both process families. Every call
@@ -34,11 +36,17 @@ class SimProcesses : public IProcesses {
   Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t process_id) override;
   bool EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
                           std::uint32_t& bytes_needed) override;
+  // Cuts the path at `size` (and the buffer's length), as Win32 would.
   std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
-                                     std::uint32_t size) override;
+                                     std::uint32_t size, bool& cut) override;
+  // The entry of `files` for `path`, else no file.
+  TargetFile ResolveFile(const std::string& path) override;
+  // Whether the process's inode (when it has one) is the target's.
+  bool IsSameFile(Handle process, const TargetFile& target) override;
   bool CloseHandle(Handle handle) override;
 
   std::vector<SimProcess> processes;
+  std::map<std::string, TargetFile> files;  // the existing files, by the path given
   std::uint32_t platform_id = kPlatformNt;
   bool version_query_fails = false;
   bool snapshot_fails = false;

@@ -30,6 +30,9 @@ LazyFunction<decltype(::GetModuleFileNameExW)> g_module_file_name(L"psapi.dll", 
 static_assert(sizeof(PROCESSENTRY32W) == (sizeof(void*) == 8 ? 568 : 556));
 static_assert(sizeof(OSVERSIONINFOW) == 276);
 
+// The longest path the platform has, in UTF-16 characters with the NUL.
+constexpr DWORD kLongestPath = 32768;
+
 HANDLE ToHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 Handle FromHandle(HANDLE handle) { return reinterpret_cast<Handle>(handle); }
 
@@ -47,7 +50,11 @@ bool DeliverEntry(decltype(g_first)& step, Handle snapshot, ProcessEntry& entry)
   wide.dwSize = sizeof(wide);
   if (!step(ToHandle(snapshot), &wide)) return false;
   entry.th32ProcessID = wide.th32ProcessID;
-  std::string name = Utf16::ToUtf8(Terminated(wide.szExeFile, std::size(wide.szExeFile)));
+  const std::wstring_view wide_name = Terminated(wide.szExeFile, std::size(wide.szExeFile));
+  // The platform cuts a longer name to fill the field and gives no other
+  // sign: a name that fills it may have been cut.
+  entry.exe_file_cut = wide_name.size() >= std::size(wide.szExeFile) - 1;
+  std::string name = Utf16::ToUtf8(wide_name);
   name.resize(std::max(kExeFileLength, name.size() + 1), '\0');
   entry.szExeFile = std::move(name);
   return true;
@@ -120,15 +127,34 @@ bool Win32Processes::EnumProcessModules(Handle process, Handle* modules, std::ui
 }
 
 std::uint32_t Win32Processes::GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
-                                                   std::uint32_t size) {
-  std::wstring wide(size, L'\0');
-  const DWORD length = g_module_file_name(ToHandle(process), reinterpret_cast<HMODULE>(module), wide.data(), size);
-  if (length == 0) return 0;
-  const std::string path = Utf16::ToUtf8(std::wstring_view(wide.data(), std::min<DWORD>(length, size)));
+                                                   std::uint32_t size, bool& cut) {
+  // The platform cuts a path that does not fit and gives no other sign than
+  // a full buffer: a full buffer is asked again with twice the room, up to
+  // the longest path there is; only past that is the path cut.
+  cut = false;
+  std::wstring wide;
+  DWORD room = std::clamp<DWORD>(size, 1, kLongestPath);
+  DWORD length = 0;
+  for (;;) {
+    wide.assign(room, L'\0');
+    length = g_module_file_name(ToHandle(process), reinterpret_cast<HMODULE>(module), wide.data(), room);
+    if (length == 0) return 0;
+    if (length + 1 < room) break;
+    if (room == kLongestPath) {
+      cut = true;
+      break;
+    }
+    room = std::min<DWORD>(room * 2, kLongestPath);
+  }
+  const std::string path = Utf16::ToUtf8(std::wstring_view(wide.data(), std::min<DWORD>(length, room)));
   if (buffer.size() < path.size()) buffer.resize(path.size(), '\0');
   buffer.replace(0, path.size(), path);
   return static_cast<std::uint32_t>(path.size());
 }
+
+TargetFile Win32Processes::ResolveFile(const std::string&) { return TargetFile{}; }
+
+bool Win32Processes::IsSameFile(Handle, const TargetFile&) { return false; }
 
 bool Win32Processes::CloseHandle(Handle handle) { return g_close(ToHandle(handle)) != FALSE; }
 

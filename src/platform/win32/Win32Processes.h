@@ -23,18 +23,26 @@ class Win32Processes : public IProcesses {
   bool GetVersionExA(OsVersionInfo& info) override;
   Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t process_id) override;
   // szExeFile is the UTF-8 name followed by NULs up to kExeFileLength
-  // bytes (a name of that length or more gets one NUL).
+  // bytes (a name of that length or more gets one NUL). A name that fills
+  // the platform's field (259 characters) may have been cut, and is
+  // flagged so.
   bool Process32FirstEntry(Handle snapshot, ProcessEntry& entry) override;
   bool Process32NextEntry(Handle snapshot, ProcessEntry& entry) override;
   bool EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, std::uint32_t& bytes_returned) override;
   Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t process_id) override;
   bool EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
                           std::uint32_t& bytes_needed) override;
-  // Asks the platform for at most `size` UTF-16 characters; the UTF-8 path
-  // replaces the front of `buffer` (which grows when the path needs more
-  // bytes than it has) and the count returned is in bytes.
+  // Asks the platform for `size` UTF-16 characters, and again with twice
+  // the room while the path fills it (up to 32,767 characters, past which
+  // the path is flagged cut); the UTF-8 path replaces the front of `buffer`
+  // (which grows when the path needs more bytes than it has) and the count
+  // returned is in bytes.
   std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
-                                     std::uint32_t size) override;
+                                     std::uint32_t size, bool& cut) override;
+  // Windows matches by path only: no file is resolved and no process runs
+  // the target under another name.
+  TargetFile ResolveFile(const std::string& path) override;
+  bool IsSameFile(Handle process, const TargetFile& target) override;
   bool CloseHandle(Handle handle) override;
 };
 
