@@ -37,6 +37,11 @@ void CheckText(std::string_view text) {
   }
 }
 
+[[noreturn, gnu::cold, gnu::noinline]] void FailTooLong(std::size_t size) {
+  Fail(errors::kOutOfMemory, "The XML text is " + std::to_string(size) + " bytes long, more than the limit of " +
+                                 std::to_string(XmlElement::kMaxTextSize) + " bytes");
+}
+
 [[noreturn, gnu::noinline]] void FailNegativeIndex(int index) {
   Fail(errors::kInvalidArgument, "Negative index " + std::to_string(index));
 }
@@ -276,6 +281,7 @@ void XmlElement::RequireFactory() const {
 XmlElement XmlElement::LoadXml(std::string_view xml_text, std::string_view /*option*/) const {
   return WithFailures(kSource, [&] {
     RequireFactory();
+    if (xml_text.size() > kMaxTextSize) FailTooLong(xml_text.size());
     auto document = NewDocument();
     XmlNode* root = XmlParser(xml_text, *document).Parse();
     return XmlElement(State::kElement, std::move(document), root);

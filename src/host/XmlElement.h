@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,7 +27,8 @@ class XmlElement {
   // references, CDATA, comments and processing instructions (skipped) and an
   // XML declaration. Anything else fails with errors::kXmlParse, naming what
   // went wrong and where (line and column). Nesting is limited to kMaxDepth.
-  // `option` is accepted and ignored.
+  // A text longer than kMaxTextSize fails with 7 (out of memory) before any
+  // of it is read. `option` is accepted and ignored.
   XmlElement LoadXml(std::string_view xml_text, std::string_view option = {}) const;
 
   // A new element `name` (a valid XML name, else 5) with `text` as content.
@@ -58,6 +60,10 @@ class XmlElement {
   // Nesting deeper than this is a parse failure (and an AppendElement that
   // would exceed it fails with 5).
   static constexpr int kMaxDepth = 256;
+
+  // The longest text LoadXml reads, in bytes (4 MiB). Hosts send kilobytes;
+  // the limit bounds the memory one request can take.
+  static constexpr std::size_t kMaxTextSize = std::size_t{4} << 20;
 
  private:
   enum class State { kFresh, kElement, kEmpty };

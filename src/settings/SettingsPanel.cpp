@@ -3,6 +3,7 @@
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
 #include "host/XmlElement.h"
+#include "host/XmlParser.h"
 #include "platform/IPanelUiFactory.h"
 #include "platform/Platform.h"
 
@@ -88,7 +89,11 @@ void SettingsPanel::btnBrowse_Click() noexcept {
   try {
     cdg_->SetFlags(kBrowseFlags);
     cdg_->SetFilter(kBrowseFilter);
-    if (cdg_->ShowOpen()) ui_->SetText("txtProgram", cdg_->FileName());
+    if (!cdg_->ShowOpen()) return;
+    // A name that no reply could carry (not UTF-8, or a character XML does
+    // not allow) would make every later "GetSettings" fail: taken as a cancel.
+    const std::string file_name = cdg_->FileName();
+    if (XmlParser::IsText(file_name)) ui_->SetText("txtProgram", file_name);
   } catch (...) {
   }
 }

@@ -358,7 +358,7 @@ TEST(XmlElement, DepthIsLimited) {
 
 TEST(XmlElement, LargeInputsStayCorrect) {
   std::string big;
-  for (int i = 0; i < 200000; ++i) big += "line & <tag> \r\n\xC3\xA9 ";
+  for (int i = 0; i < 100000; ++i) big += "line & <tag> \r\n\xC3\xA9 ";  // under the size limit once escaped
   XmlElement root = kFresh.CreateElement("r");
   root.AddElement("t", big);
   EXPECT_TRUE(kFresh.LoadXml(root.GetXml()).GetElementText("t", 0) == big);
