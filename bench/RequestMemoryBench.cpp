@@ -15,6 +15,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -79,7 +81,7 @@ const std::vector<Shape>& Shapes() {
          for (int i = 2; i < vesk::XmlElement::kMaxDepth; ++i) chain += "</a>";
          Repeat(out, size, [&](std::size_t) { return chain; });
        }},
-      {"long-text", [](std::string& out, std::size_t size) { out.append(size, 'x'); }},
+      {"long-text", [](std::string& out, std::size_t size) { out.append(size - out.size(), 'x'); }},
       {"text-of-references",
        [](std::string& out, std::size_t size) { Repeat(out, size, [](std::size_t) { return "&lt;"; }); }},
   };

@@ -28,10 +28,17 @@ std::string plugin::IPlugIn_MethodCall(const std::string& args) {
       {"EndProgram", &plugin::CallEndProgram},
   };
 
-  const XmlElement request = XmlElement().LoadXml(args);
-  const std::string target = request.GetElementText("plugin", 0);
-  const std::string method = request.GetElementText("method", 0);
-  const std::string params = request.GetElement("params", 0).GetXml();
+  std::string target;
+  std::string method;
+  std::string params;
+  {
+    // The envelope's tree goes before the params are parsed again, so a
+    // large request is held as a tree once at a time.
+    const XmlElement request = XmlElement().LoadXml(args);
+    target = request.GetElementText("plugin", 0);
+    method = request.GetElementText("method", 0);
+    params = request.GetElement("params", 0).GetXml();
+  }
 
   if (target == "PlugInInfo") {
     return method == "GetPlugIns" ? BuildPlugInList() : std::string();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -8,7 +9,6 @@
 namespace vesk {
 
 class XmlDocument;
-struct XmlNode;
 
 // The host's XML element: a small, cheaply copied handle into a document that
 // owns the nodes. Three states:
@@ -67,14 +67,15 @@ class XmlElement {
 
  private:
   enum class State { kFresh, kElement, kEmpty };
-  XmlElement(State state, std::shared_ptr<XmlDocument> document, XmlNode* node);
+  XmlElement(State state, std::shared_ptr<XmlDocument> document, std::uint32_t node, int depth);
   // Fail with 91 unless the object refers to an element / is not empty.
   void RequireElement() const;
   void RequireFactory() const;
 
   State state_;
   std::shared_ptr<XmlDocument> document_;
-  XmlNode* node_;
+  std::uint32_t node_;  // its number in the document
+  int depth_;           // 1 for an element without parent
 };
 
 }  // namespace vesk

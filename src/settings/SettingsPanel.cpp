@@ -34,14 +34,20 @@ std::string SettingsPanel::MethodCall(const std::string& args) {
 }
 
 std::string SettingsPanel::IPlugIn_MethodCall(const std::string& args) {
-  const XmlElement request = XmlElement().LoadXml(args);
-  // The target is read like every child but plays no part: a panel answers
-  // the same whatever it names.
-  static_cast<void>(request.GetElementText("plugin", 0));
-  const std::string method = request.GetElementText("method", 0);
-  // Taken before the method is looked at, so a request without params fails
-  // for every method.
-  const std::string params = request.GetElement("params", 0).GetXml();
+  std::string method;
+  std::string params;
+  {
+    // The envelope's tree goes before the params are parsed again, so a
+    // large request is held as a tree once at a time.
+    const XmlElement request = XmlElement().LoadXml(args);
+    // The target is read like every child but plays no part: a panel answers
+    // the same whatever it names.
+    static_cast<void>(request.GetElementText("plugin", 0));
+    method = request.GetElementText("method", 0);
+    // Taken before the method is looked at, so a request without params
+    // fails for every method.
+    params = request.GetElement("params", 0).GetXml();
+  }
 
   if (method == "SetSettings") return ApplySettings(params);
   if (method == "GetSettings") return CollectSettings(params);
