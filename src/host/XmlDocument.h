@@ -1,8 +1,6 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,7 +8,6 @@
 #include <new>
 #include <string_view>
 #include <type_traits>
-#include <utility>
 
 namespace vesk {
 
@@ -71,16 +68,17 @@ using XmlId = std::uint32_t;
 struct XmlNode {
   static constexpr XmlId kRun = 0xFFFFFFFF;                   // first_child of a run of text
   static constexpr std::uint32_t kHasAttributes = 1u << 31;  // in an element's length
+  static constexpr std::uint32_t kMaxLength = kHasAttributes - 1;
 
   std::uint32_t chars;   // where the name (element) or the text (run) starts
-  std::uint32_t length;  // its length; an element's top bit: attributes follow it
+  std::uint32_t length;  // its length (at most kMaxLength); top bit: attributes follow it
   XmlId first_child;     // kRun for a run
   XmlId next_sibling;
 
   bool is_text() const { return first_child == kRun; }
-  bool has_attributes() const { return !is_text() && (length & kHasAttributes) != 0; }
+  bool has_attributes() const { return (length & kHasAttributes) != 0; }
   // The length of the name or the text.
-  std::uint32_t size() const { return is_text() ? length : length & ~kHasAttributes; }
+  std::uint32_t size() const { return length & kMaxLength; }
 };
 
 // An attribute. An element's attributes are the records right after it, in
@@ -101,18 +99,18 @@ union XmlRecord {
 static_assert(sizeof(XmlRecord) == 16 && std::is_trivially_copyable_v<XmlRecord>);
 
 // Owns every node of one tree, its attributes and the characters of its names
-// and texts. Records live in chunks of doubling size, the first inside the
-// document, and never move. Characters live in one buffer, inside the
-// document while it is small: offsets stay valid when it grows. A parsed
-// text is kept at offset 0, so names and texts that appear in it unchanged
-// are its positions, and nothing is copied for them.
+// and texts. Records and characters each live in one array, inside the
+// document while it is small; numbers and offsets stay valid when an array
+// grows, references into it do not. A parsed text is kept at offset 0, so
+// names and texts that appear in it unchanged are its positions, and nothing
+// is copied for them.
 class XmlDocument {
  public:
   XmlDocument() noexcept {}  // user-provided, so allocate_shared does not zero the inline storage
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
   ~XmlDocument() {
-    for (std::size_t k = 1; k < chunks_.size() && chunks_[k] != nullptr; ++k) ::operator delete(chunks_[k]);
+    if (records_ != inline_records_) ::operator delete(records_);
     if (chars_ != inline_chars_) delete[] chars_;
   }
 
@@ -132,15 +130,16 @@ class XmlDocument {
 
   // A new element named by the characters at [at, at + length).
   XmlId NewElement(std::uint32_t at, std::size_t length) {
-    if (length >= XmlNode::kHasAttributes) throw std::bad_alloc();
+    if (length > XmlNode::kMaxLength) throw std::bad_alloc();
     const XmlId id = NewRecord();
     Record(id).node = XmlNode{at, static_cast<std::uint32_t>(length), 0, 0};
     return id;
   }
   // A new run of the text at [at, at + length).
-  XmlId NewRun(std::uint32_t at, std::uint32_t length) {
+  XmlId NewRun(std::uint32_t at, std::size_t length) {
+    if (length > XmlNode::kMaxLength) throw std::bad_alloc();
     const XmlId id = NewRecord();
-    Record(id).node = XmlNode{at, length, XmlNode::kRun, 0};
+    Record(id).node = XmlNode{at, static_cast<std::uint32_t>(length), XmlNode::kRun, 0};
     return id;
   }
   // Adds an attribute after `element`'s others. Nothing else may be added to
@@ -199,37 +198,43 @@ class XmlDocument {
   // Keeps a copy of the text to be parsed at offset 0 (the document must be
   // new), with room for as many characters again: what parsing it adds (texts
   // whose references are replaced, never longer than their source) then fits
-  // without the buffer growing.
+  // without the array growing. A large text also gets room for the most
+  // records it can give (one per 2.5 characters: "x<a/>"), so that its
+  // records are never copied either; pages not written stay unused.
   void Keep(std::string_view source) {
+    // Its texts, never longer than it, stay within XmlNode::kMaxLength.
     if (source.size() > std::numeric_limits<std::uint32_t>::max() / 2 - kInlineChars) throw std::bad_alloc();
     if (2 * source.size() + 64 > capacity_) Relocate(2 * source.size() + 64);
     Store(source);
     source_size_ = static_cast<std::uint32_t>(source.size());
+    if (source.size() > kReserveRecordsFrom) GrowRecords(source.size() / 2 + kInlineRecords);
   }
 
  private:
   static constexpr std::uint32_t kInlineRecords = 16;
   static constexpr std::size_t kInlineChars = 1024;
+  // Smaller texts let their records grow by doubling: cheap copies, and no
+  // allocation at all for the usual requests, which fit inside.
+  static constexpr std::size_t kReserveRecordsFrom = 16 * 1024;
 
-  // Chunk k holds kInlineRecords << k records, numbered on from the chunks
-  // before it; chunk 0 is inside the document.
-  const XmlRecord& Record(XmlId id) const {
-    if (id < kInlineRecords) return inline_records_[id];
-    const int k = std::bit_width(id / kInlineRecords + 1) - 1;
-    return chunks_[k][id - kInlineRecords * ((1u << k) - 1)];
-  }
-  XmlRecord& Record(XmlId id) { return const_cast<XmlRecord&>(std::as_const(*this).Record(id)); }
+  const XmlRecord& Record(XmlId id) const { return records_[id]; }
+  XmlRecord& Record(XmlId id) { return records_[id]; }
 
   XmlId NewRecord() {
-    if (count_ == capacity_records_) [[unlikely]] NewChunk();
+    if (count_ == capacity_records_) [[unlikely]] GrowRecords(std::size_t{count_} * 2);
     return count_++;
   }
-  [[gnu::noinline]] void NewChunk() {
-    const int k = std::bit_width(count_ / kInlineRecords + 1) - 1;
-    const std::uint64_t size = std::uint64_t{kInlineRecords} << k;
-    if (capacity_records_ + size >= XmlNode::kRun) throw std::bad_alloc();
-    chunks_[k] = static_cast<XmlRecord*>(::operator new(size * sizeof(XmlRecord)));
-    capacity_records_ += static_cast<std::uint32_t>(size);
+  [[gnu::noinline]] void GrowRecords(std::size_t capacity) {
+    if (capacity <= capacity_records_) return;
+    if (capacity >= XmlNode::kRun) {
+      if (capacity_records_ + std::size_t{1} >= XmlNode::kRun) throw std::bad_alloc();
+      capacity = XmlNode::kRun - 1;
+    }
+    auto* records = static_cast<XmlRecord*>(::operator new(capacity * sizeof(XmlRecord)));  // left uninitialised
+    std::memcpy(static_cast<void*>(records), records_, count_ * sizeof(XmlRecord));
+    if (records_ != inline_records_) ::operator delete(records_);
+    records_ = records;
+    capacity_records_ = static_cast<std::uint32_t>(capacity);
   }
 
   // Appends `more` to the text at [at, at + length): by lengthening it when
@@ -283,7 +288,7 @@ class XmlDocument {
   static_assert(std::is_trivially_destructible_v<XmlRecord>);
 
   XmlRecord inline_records_[kInlineRecords];  // record 0 stays unused: number 0 is none
-  std::array<XmlRecord*, 28> chunks_{};      // [0] unused: chunk 0 is inline_records_
+  XmlRecord* records_ = inline_records_;
   std::uint32_t count_ = 1;
   std::uint32_t capacity_records_ = kInlineRecords;
 

@@ -53,8 +53,8 @@ XmlId FindChild(const XmlDocument& document, XmlId parent, std::string_view name
   // An invalid name matches no child, so it needs no check of its own.
   for (XmlId id = document.node(parent).first_child; id != 0;) {
     const XmlNode& child = document.node(id);
-    if (!child.is_text() && child.size() == name.size() &&
-        SameChars(document.Text(child).data(), name.data(), name.size()) && index-- == 0) {
+    if ((child.length & ~XmlNode::kHasAttributes) == name.size() && !child.is_text() &&
+        SameChars(document.Chars(child.chars, 0).data(), name.data(), name.size()) && index-- == 0) {
       return id;
     }
     id = child.next_sibling;
@@ -130,8 +130,8 @@ std::shared_ptr<XmlDocument> NewDocument() {
 XmlId NewChild(XmlDocument& document, std::string_view name, std::string_view text) {
   const XmlId element = document.NewElement(document.Store(name), name.size());
   if (!text.empty()) {
-    if (text.size() > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
-    const XmlId run = document.NewRun(document.Store(text), static_cast<std::uint32_t>(text.size()));
+    if (text.size() > XmlNode::kMaxLength) throw std::bad_alloc();
+    const XmlId run = document.NewRun(document.Store(text), text.size());
     XmlId last = 0;
     document.Link(element, last, run);
   }
@@ -192,12 +192,14 @@ class Writer {
     at_ += text.size();
   }
 
-  // `text` with the bytes that `escapes` names written as references.
-  void PutEscaped(std::string_view text, const Escapes& escapes) {
-    const bool in_text = &escapes == &kTextEscapes;
+  // `text` with the bytes that text (kInText) or an attribute value escapes
+  // written as references.
+  template <bool kInText>
+  void PutEscaped(std::string_view text) {
+    const Escapes& escapes = kInText ? kTextEscapes : kValueEscapes;
     std::size_t chunk = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-      if (in_text && (i = SkipUnescapedText(text, i)) == text.size()) break;
+      if (kInText && (i = SkipUnescapedText(text, i)) == text.size()) break;
       const auto byte = static_cast<unsigned char>(text[i]);
       if (byte >= 0x80 || escapes[byte] == nullptr) continue;
       const std::string_view escape = escapes[byte];
@@ -242,7 +244,7 @@ void WriteStartTag(Writer& out, const XmlDocument& document, XmlId id) {
     out.Put(' ');
     out.Put(document.Name(attribute));
     out.Put("=\"");
-    out.PutEscaped(document.Value(attribute), kValueEscapes);
+    out.PutEscaped<false>(document.Value(attribute));
     out.Put('"');
   }
   if (node.first_child == 0) out.Put('/');
@@ -252,26 +254,32 @@ void WriteStartTag(Writer& out, const XmlDocument& document, XmlId id) {
 // Visits `top`'s subtree in document order without recursion: `enter` for
 // each node (text runs included) and `leave` after an element's content. The
 // way back up is a stack of the open elements, as deep as trees may nest.
-template <class Enter, class Leave>
+// With kEnterAdds, `enter` may add records to the document (which may move
+// them).
+template <bool kEnterAdds = false, class Enter, class Leave>
 void Walk(const XmlDocument& document, XmlId top, Enter&& enter, Leave&& leave) {
   std::array<XmlId, XmlElement::kMaxDepth + 1> open;
   std::size_t depth = 0;
   XmlId id = top;
+  const XmlNode* node = &document.node(id);
   for (;;) {
-    const XmlNode& node = document.node(id);
-    enter(id, node);
-    if (!node.is_text() && node.first_child != 0) {
+    enter(id, *node);
+    if (kEnterAdds) node = &document.node(id);
+    if (!node->is_text() && node->first_child != 0) {
       open[depth++] = id;
-      id = node.first_child;
+      id = node->first_child;
+      node = &document.node(id);
       continue;
     }
-    if (!node.is_text()) leave(node);
-    while (id != top && document.node(id).next_sibling == 0) {
+    if (!node->is_text()) leave(*node);
+    while (id != top && node->next_sibling == 0) {
       id = open[--depth];
-      leave(document.node(id));
+      node = &document.node(id);
+      leave(*node);
     }
     if (id == top) return;
-    id = document.node(id).next_sibling;
+    id = node->next_sibling;
+    node = &document.node(id);
   }
 }
 
@@ -346,7 +354,7 @@ std::string XmlElement::GetXml() const {
         document, node_,
         [&](XmlId id, const XmlNode& node) {
           if (node.is_text()) {
-            out.PutEscaped(document.Text(node), kTextEscapes);
+            out.PutEscaped<true>(document.Text(node));
           } else {
             WriteStartTag(out, document, id);
           }
@@ -411,18 +419,23 @@ void XmlElement::AppendElement(const XmlElement& element) {
       return same_document ? at : document.Store(source.Chars(at, length));
     };
     // The copy's elements whose content is being copied, each with its last item.
-    std::array<std::pair<XmlId, XmlId>, kMaxDepth + 1> targets;
+    struct Target {
+      XmlId element;
+      XmlId last_child;
+    };
+    std::array<Target, kMaxDepth + 1> targets;  // left uninitialised: only [0, open) is read
     std::size_t open = 0;
     XmlId copy = 0;
     int deepest = depth_ + 1;
-    Walk(
+    Walk<true>(
         source, element.node_,
-        [&](XmlId id, const XmlNode& from) {
+        [&](XmlId id, const XmlNode& source_node) {
+          const XmlNode from = source_node;  // copied: adding records may move the source's
           const std::uint32_t size = from.size();
           const XmlId to = from.is_text() ? document.NewRun(keep(from.chars, size), size)
                                           : document.NewElement(keep(from.chars, size), size);
           for (XmlId a = source.FirstAttribute(id); a != 0; a = source.NextAttribute(a)) {
-            const XmlAttribute& attribute = source.attribute(a);
+            const XmlAttribute attribute = source.attribute(a);
             const auto name_length = static_cast<std::uint32_t>(source.Name(attribute).size());
             const std::uint32_t name = keep(attribute.name, name_length);
             const std::uint32_t value = keep(attribute.value, attribute.value_length);
@@ -433,10 +446,10 @@ void XmlElement::AppendElement(const XmlElement& element) {
           if (open == 0) {
             copy = to;
           } else {
-            document.Link(targets[open - 1].first, targets[open - 1].second, to);
+            document.Link(targets[open - 1].element, targets[open - 1].last_child, to);
           }
           if (!from.is_text()) {
-            targets[open++] = {to, 0};
+            targets[open++] = Target{to, 0};
             deepest = std::max(deepest, depth_ + static_cast<int>(open));
           }
         },

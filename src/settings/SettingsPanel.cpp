@@ -16,6 +16,23 @@ platform::IPanelUiFactory& PanelUi(const char* class_name) {
   }
   return *ui;
 }
+// What a request envelope says. Read by a function of its own, so that the
+// envelope's tree is gone before the params are parsed again: a large
+// request is held as a tree once at a time.
+struct Request {
+  std::string method;
+  std::string params;
+};
+
+Request ReadRequest(const std::string& args) {
+  const XmlElement request = XmlElement().LoadXml(args);
+  // The target is read like every child but plays no part: a panel answers
+  // the same whatever it names.
+  static_cast<void>(request.GetElementText("plugin", 0));
+  // The params are taken before the method is looked at, so a request
+  // without params fails for every method.
+  return {request.GetElementText("method", 0), request.GetElement("params", 0).GetXml()};
+}
 }  // namespace
 
 SettingsPanel::SettingsPanel(const char* class_name, const platform::PanelLayout& layout)
@@ -34,20 +51,7 @@ std::string SettingsPanel::MethodCall(const std::string& args) {
 }
 
 std::string SettingsPanel::IPlugIn_MethodCall(const std::string& args) {
-  std::string method;
-  std::string params;
-  {
-    // The envelope's tree goes before the params are parsed again, so a
-    // large request is held as a tree once at a time.
-    const XmlElement request = XmlElement().LoadXml(args);
-    // The target is read like every child but plays no part: a panel answers
-    // the same whatever it names.
-    static_cast<void>(request.GetElementText("plugin", 0));
-    method = request.GetElementText("method", 0);
-    // Taken before the method is looked at, so a request without params
-    // fails for every method.
-    params = request.GetElement("params", 0).GetXml();
-  }
+  const auto [method, params] = ReadRequest(args);
 
   if (method == "SetSettings") return ApplySettings(params);
   if (method == "GetSettings") return CollectSettings(params);
