@@ -300,6 +300,12 @@ TEST(XmlElement, AppendCopiesTheSubtree) {
   target.AppendElement(target);  // into itself
   EXPECT_EQ(target.GetXml(), "<d><s a=\"1\">t<c>u</c>v</s><d><s a=\"1\">t<c>u</c>v</s></d></d>");
 
+  // Into itself, with the document's records moving to larger storage halfway.
+  const std::string body = "<g a=\"1\" b=\"2\">" + Repeat("<h>x</h>", 7) + "<h c=\"3\">z</h>";
+  XmlElement grows = kFresh.LoadXml(body + "</g>");
+  grows.AppendElement(grows);
+  EXPECT_EQ(grows.GetXml(), body + body + "</g></g>");
+
   XmlElement root = kFresh.LoadXml("<r><k>1</k></r>");
   XmlElement k = root.GetElement("k", 0);
   k.AppendElement(root);  // an ancestor into its descendant
