@@ -18,7 +18,7 @@
 
 namespace {
 
-using vesk::XmlNode;
+using vesk::XmlId;
 
 [[noreturn]] void Finding(const char* what) {
   std::fprintf(stderr, "fuzz_xml_element: %s\n", what);
@@ -27,35 +27,45 @@ using vesk::XmlNode;
 
 // Walks both trees side by side without recursion (the depth is the parser's
 // limit, but the stack of the fuzzer's thread need not know that).
-bool SameTree(const XmlNode& left, const XmlNode& right) {
-  std::vector<std::pair<const XmlNode*, const XmlNode*>> pending{{&left, &right}};
+bool SameTree(const vesk::XmlDocument& left_document, XmlId left, const vesk::XmlDocument& right_document,
+              XmlId right) {
+  std::vector<std::pair<XmlId, XmlId>> pending{{left, right}};
   while (!pending.empty()) {
     const auto [a, b] = pending.back();
     pending.pop_back();
-    if (a->name != b->name || a->text != b->text) return false;
-    if (a->is_text() && a->text.empty()) return false;  // runs are never empty
-    const vesk::XmlAttribute* p = a->first_attribute;
-    const vesk::XmlAttribute* q = b->first_attribute;
-    for (; p != nullptr && q != nullptr; p = p->next, q = q->next) {
-      if (p->name != q->name || p->value != q->value) return false;
+    const vesk::XmlNode& x = left_document.node(a);
+    const vesk::XmlNode& y = right_document.node(b);
+    if (x.is_text() != y.is_text() || left_document.Text(x) != right_document.Text(y)) return false;
+    if (x.is_text() && x.size() == 0) return false;  // runs are never empty
+    XmlId p = left_document.FirstAttribute(a);
+    XmlId q = right_document.FirstAttribute(b);
+    for (; p != 0 && q != 0; p = left_document.NextAttribute(p), q = right_document.NextAttribute(q)) {
+      const vesk::XmlAttribute& s = left_document.attribute(p);
+      const vesk::XmlAttribute& t = right_document.attribute(q);
+      if (left_document.Name(s) != right_document.Name(t) || left_document.Value(s) != right_document.Value(t)) {
+        return false;
+      }
     }
-    if (p != nullptr || q != nullptr) return false;
-    const XmlNode* x = a->first_child;
-    const XmlNode* y = b->first_child;
-    for (; x != nullptr && y != nullptr; x = x->next_sibling, y = y->next_sibling) pending.emplace_back(x, y);
-    if (x != nullptr || y != nullptr) return false;
+    if (p != 0 || q != 0) return false;
+    if (x.is_text()) continue;
+    XmlId i = x.first_child;
+    XmlId j = y.first_child;
+    for (; i != 0 && j != 0; i = left_document.node(i).next_sibling, j = right_document.node(j).next_sibling) {
+      pending.emplace_back(i, j);
+    }
+    if (i != 0 || j != 0) return false;
   }
   return true;
 }
 
-// The parser's tree for `text`, or nullptr when it is not well-formed.
-const XmlNode* Parse(const std::string& text, vesk::XmlDocument& document) {
+// The parser's tree for `text`, or 0 when it is not well-formed.
+XmlId Parse(const std::string& text, vesk::XmlDocument& document) {
   try {
     return vesk::XmlParser(text, document).Parse();
   } catch (const vesk::Failure& failure) {
     if (failure.number() != vesk::errors::kXmlParse) Finding("parser failed with another number");
     if (failure.description().rfind("XML parse error at line ", 0) != 0) Finding("parse failure without position");
-    return nullptr;
+    return 0;
   }
 }
 
@@ -64,26 +74,26 @@ const XmlNode* Parse(const std::string& text, vesk::XmlDocument& document) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   vesk::XmlDocument original;
-  const XmlNode* tree = Parse(text, original);
+  const XmlId tree = Parse(text, original);
 
   const vesk::XmlElement factory;
   vesk::XmlElement element;
   try {
     element = factory.LoadXml(text);
   } catch (const vesk::Failure& failure) {
-    if (tree != nullptr) Finding("LoadXml rejects what the parser accepts");
+    if (tree != 0) Finding("LoadXml rejects what the parser accepts");
     if (failure.number() != vesk::errors::kXmlParse || failure.source() != "XmlElement") {
       Finding("LoadXml failed with another number or source");
     }
     return 0;
   }
-  if (tree == nullptr) Finding("LoadXml accepts what the parser rejects");
+  if (tree == 0) Finding("LoadXml accepts what the parser rejects");
 
   const std::string written = element.GetXml();
   vesk::XmlDocument reread;
-  const XmlNode* copy = Parse(written, reread);
-  if (copy == nullptr) Finding("GetXml wrote text that does not parse");
-  if (!SameTree(*tree, *copy)) Finding("GetXml -> LoadXml changed the tree");
+  const XmlId copy = Parse(written, reread);
+  if (copy == 0) Finding("GetXml wrote text that does not parse");
+  if (!SameTree(original, tree, reread, copy)) Finding("GetXml -> LoadXml changed the tree");
   if (factory.LoadXml(written).GetXml() != written) Finding("second GetXml differs from the first");
   return 0;
 }

@@ -3,7 +3,8 @@
 #   request round trips (simulated platform, Google Benchmark),
 #   the scan on this machine's /proc against pgrep and the floor program,
 #   the end action under Xvfb against xdotool,
-#   the scan's scaling on the simulated platform, plotted to build/bench/scaling.png;
+#   the scan's scaling on the simulated platform, plotted to build/bench/scaling.png,
+#   the peak memory of large requests against their size;
 # prints the ratios and writes them to bench/RESULTS.md. Timings on a shared
 # machine are noisy: the ratios are of medians over repeated runs.
 # Needs: scripts/install-deps.sh (hyperfine, xdotool, procps, gnuplot, Xvfb).
@@ -25,6 +26,8 @@ python3 bench/window-bench.py build "$out" || missed=1
 echo "== scaling on the simulated platform"
 "$out/vesk_scan_scaling_bench" --benchmark_out="$out/scaling.json" --benchmark_out_format=json
 python3 bench/plot-scaling.py "$out/scaling.json" "$out/scaling.png" | tee "$out/scaling.txt"
+echo "== peak memory of large requests"
+"$out/vesk_memory_bench" --check | tee "$out/memory.txt" || missed=1
 
 {
   echo "# Benchmark results"
@@ -39,6 +42,8 @@ python3 bench/plot-scaling.py "$out/scaling.json" "$out/scaling.png" | tee "$out
   echo '```'; cat "$out/windows-ratios.txt"; echo '```'
   echo "## Scaling on the simulated platform (plot: build/bench/scaling.png)"
   echo '```'; cat "$out/scaling.txt"; echo '```'
+  echo "## Peak memory of one request, above the host's baseline (target: at most 10x its size)"
+  echo '```'; cat "$out/memory.txt"; echo '```'
 } >bench/RESULTS.md
 echo "wrote bench/RESULTS.md"
 [ "$missed" -eq 0 ] || { echo "a target was missed (see above)"; exit 1; }

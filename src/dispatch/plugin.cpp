@@ -16,6 +16,21 @@ struct Route {
   std::string (*call)(const std::string& method, const std::string& params);
 };
 
+// What a request envelope says. Read by a function of its own, so that the
+// envelope's tree is gone before the params are parsed again: a large
+// request is held as a tree once at a time.
+struct Request {
+  std::string target;
+  std::string method;
+  std::string params;
+};
+
+Request ReadRequest(const std::string& args) {
+  const XmlElement request = XmlElement().LoadXml(args);
+  return {request.GetElementText("plugin", 0), request.GetElementText("method", 0),
+          request.GetElement("params", 0).GetXml()};
+}
+
 }  // namespace
 
 std::string plugin::MethodCall(const std::string& args) {
@@ -28,10 +43,7 @@ std::string plugin::IPlugIn_MethodCall(const std::string& args) {
       {"EndProgram", &plugin::CallEndProgram},
   };
 
-  const XmlElement request = XmlElement().LoadXml(args);
-  const std::string target = request.GetElementText("plugin", 0);
-  const std::string method = request.GetElementText("method", 0);
-  const std::string params = request.GetElement("params", 0).GetXml();
+  const auto [target, method, params] = ReadRequest(args);
 
   if (target == "PlugInInfo") {
     return method == "GetPlugIns" ? BuildPlugInList() : std::string();
@@ -43,9 +55,10 @@ std::string plugin::IPlugIn_MethodCall(const std::string& args) {
 }
 
 std::string plugin::BuildPlugInList() {
-  return std::string("<result><plugins>") +
-         "<plugin><type>ActionPlugIn</type><name>StartProgram</name></plugin>" +
-         "<plugin><type>ActionPlugIn</type><name>EndProgram</name></plugin>" + "</plugins></result>";
+  return "<result><plugins>"
+         "<plugin><type>ActionPlugIn</type><name>StartProgram</name></plugin>"
+         "<plugin><type>ActionPlugIn</type><name>EndProgram</name></plugin>"
+         "</plugins></result>";
 }
 
 std::string plugin::CallStartProgram(const std::string& method, const std::string& params) {

@@ -4,11 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
+#include <limits>
 #include <new>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 namespace vesk {
 
@@ -58,71 +57,126 @@ inline bool SameChars(const char* a, const char* b, std::size_t count) {
   return true;
 }
 
-// Names and texts are views of characters that the owning document keeps.
-struct XmlAttribute {
-  std::string_view name;
-  std::string_view value;
-  XmlAttribute* next = nullptr;  // the element's next attribute
-};
+// A node or attribute of a document, by its number there; 0 is none.
+using XmlId = std::uint32_t;
 
-// An element, or a run of text (a node without a name). An element's content
-// (text runs and child elements, in document order) is a linked list of its
-// children; nodes point into the owning document, so destroying a document
-// never recurses however deep the tree is.
+// An element, or a run of text. Sixteen bytes: a document holds one per
+// element and run, so small nodes keep a large request's memory near its
+// size. Names and texts are offsets into the document's characters; an
+// element's content (runs and child elements, in document order) is a list
+// linked by number.
 struct XmlNode {
-  std::string_view name;                    // empty for a text run
-  std::string_view text;                    // the text of a text run
-  XmlAttribute* first_attribute = nullptr;  // in document order, linked by next
-  XmlAttribute* last_attribute = nullptr;
-  XmlNode* parent = nullptr;
-  XmlNode* first_child = nullptr;
-  XmlNode* last_child = nullptr;
-  XmlNode* next_sibling = nullptr;
-  int depth = 1;  // 1 for an element without parent
+  static constexpr XmlId kRun = 0xFFFFFFFF;                   // first_child of a run of text
+  static constexpr std::uint32_t kHasAttributes = 1u << 31;  // in an element's length
+  static constexpr std::uint32_t kMaxLength = kHasAttributes - 1;
 
-  bool is_text() const { return name.empty(); }
+  std::uint32_t chars;   // where the name (element) or the text (run) starts
+  std::uint32_t length;  // its length (at most kMaxLength); top bit: attributes follow it
+  XmlId first_child;     // kRun for a run
+  XmlId next_sibling;
 
-  void Append(XmlNode* child) {
-    child->parent = this;
-    (last_child != nullptr ? last_child->next_sibling : first_child) = child;
-    last_child = child;
-  }
+  bool is_text() const { return first_child == kRun; }
+  bool has_attributes() const { return (length & kHasAttributes) != 0; }
+  // The length of the name or the text.
+  std::uint32_t size() const { return length & kMaxLength; }
 };
+
+// An attribute. An element's attributes are the records right after it, in
+// document order; the last one is marked.
+struct XmlAttribute {
+  static constexpr std::uint32_t kLast = 1u << 31;  // in name_length
+
+  std::uint32_t name;
+  std::uint32_t name_length;
+  std::uint32_t value;
+  std::uint32_t value_length;
+};
+
+union XmlRecord {
+  XmlNode node;
+  XmlAttribute attribute;
+};
+static_assert(sizeof(XmlRecord) == 16 && std::is_trivially_copyable_v<XmlRecord>);
 
 // Owns every node of one tree, its attributes and the characters of its names
-// and texts. The first nodes and characters live inside the document itself
-// and later ones in chunks of growing size, so a small request costs one
-// allocation; addresses stay stable as the document grows.
+// and texts. Records and characters each live in one array, inside the
+// document while it is small; numbers and offsets stay valid when an array
+// grows, references into it do not. A parsed text is kept at offset 0, so
+// names and texts that appear in it unchanged are its positions, and nothing
+// is copied for them.
 class XmlDocument {
  public:
   XmlDocument() noexcept {}  // user-provided, so allocate_shared does not zero the inline storage
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
-
-  XmlNode* NewNode(int depth) {
-    XmlNode* node = inline_used_ < kInlineNodes ? new (InlineNode(inline_used_++)) XmlNode : ChunkNode();
-    node->depth = depth;
-    return node;
+  ~XmlDocument() {
+    if (records_ != inline_records_) ::operator delete(records_);
+    if (chars_ != inline_chars_) delete[] chars_;
   }
 
-  // Adds an attribute `name` (a text of this document) after `node`'s others.
-  XmlAttribute& AddAttribute(XmlNode& node, std::string_view name) {
-    auto* attribute = new (Allocate(sizeof(XmlAttribute), alignof(XmlAttribute))) XmlAttribute{name, {}, nullptr};
-    (node.last_attribute != nullptr ? node.last_attribute->next : node.first_attribute) = attribute;
-    node.last_attribute = attribute;
-    return *attribute;
+  const XmlNode& node(XmlId id) const { return Record(id).node; }
+  XmlNode& node(XmlId id) { return Record(id).node; }
+  const XmlAttribute& attribute(XmlId id) const { return Record(id).attribute; }
+  XmlAttribute& attribute(XmlId id) { return Record(id).attribute; }
+
+  std::string_view Chars(std::uint32_t at, std::uint32_t length) const { return {chars_ + at, length}; }
+  // An element's name or a run's text.
+  std::string_view Text(const XmlNode& node) const { return Chars(node.chars, node.size()); }
+  std::string_view Name(const XmlAttribute& a) const { return Chars(a.name, a.name_length & ~XmlAttribute::kLast); }
+  std::string_view Value(const XmlAttribute& a) const { return Chars(a.value, a.value_length); }
+  // An element's first attribute, the one after `id`; 0 when there is none.
+  XmlId FirstAttribute(XmlId element) const { return node(element).has_attributes() ? element + 1 : 0; }
+  XmlId NextAttribute(XmlId id) const { return (attribute(id).name_length & XmlAttribute::kLast) != 0 ? 0 : id + 1; }
+
+  // A new element named by the characters at [at, at + length).
+  XmlId NewElement(std::uint32_t at, std::size_t length) {
+    if (length > XmlNode::kMaxLength) throw std::bad_alloc();
+    const XmlId id = NewRecord();
+    Record(id).node = XmlNode{at, static_cast<std::uint32_t>(length), 0, 0};
+    return id;
+  }
+  // A new run of the text at [at, at + length).
+  XmlId NewRun(std::uint32_t at, std::size_t length) {
+    if (length > XmlNode::kMaxLength) throw std::bad_alloc();
+    const XmlId id = NewRecord();
+    Record(id).node = XmlNode{at, static_cast<std::uint32_t>(length), XmlNode::kRun, 0};
+    return id;
+  }
+  // Adds an attribute after `element`'s others. Nothing else may be added to
+  // the document between an element and its attributes.
+  XmlId AddAttribute(XmlId element, std::uint32_t name, std::size_t name_length) {
+    if (name_length >= XmlAttribute::kLast) throw std::bad_alloc();
+    const XmlId id = NewRecord();
+    Record(id).attribute = XmlAttribute{name, static_cast<std::uint32_t>(name_length) | XmlAttribute::kLast, 0, 0};
+    if (id - 1 != element) Record(id - 1).attribute.name_length &= ~XmlAttribute::kLast;
+    node(element).length |= XmlNode::kHasAttributes;
+    return id;
+  }
+  // Makes `child` the last of `parent`'s content, whose last item is
+  // `last_child` (0: none); updates `last_child`.
+  void Link(XmlId parent, XmlId& last_child, XmlId child) {
+    (last_child != 0 ? node(last_child).next_sibling : node(parent).first_child) = child;
+    last_child = child;
+  }
+  // The same, finding the last item first.
+  void Append(XmlId parent, XmlId child) {
+    XmlId last = node(parent).first_child;
+    while (last != 0 && node(last).next_sibling != 0) last = node(last).next_sibling;
+    Link(parent, last, child);
   }
 
   // Builds a text that the document owns by appending to it; the parser
   // appends pieces of one run or attribute value with it.
   class TextBuilder {
    public:
-    TextBuilder(XmlDocument& document, std::string_view& text) : document_(document), text_(text) {}
-    TextBuilder& append(std::string_view from, std::size_t pos, std::size_t count) {
-      document_.Extend(text_, from.substr(pos, count));
+    TextBuilder(XmlDocument& document, std::uint32_t& at, std::uint32_t& length)
+        : document_(document), at_(at), length_(length) {}
+    // Appends the kept source's characters [pos, pos + count).
+    TextBuilder& AppendSource(std::size_t pos, std::size_t count) {
+      document_.ExtendFromSource(at_, length_, pos, count);
       return *this;
     }
-    void push_back(char c) { document_.Extend(text_, std::string_view(&c, 1)); }
+    void push_back(char c) { std::memcpy(document_.Grow(at_, length_, 1), &c, 1); }
     TextBuilder& operator+=(char c) {
       push_back(c);
       return *this;
@@ -130,127 +184,119 @@ class XmlDocument {
 
    private:
     XmlDocument& document_;
-    std::string_view& text_;
+    std::uint32_t& at_;
+    std::uint32_t& length_;
   };
 
-  // The text run that ends `parent`'s content, added when there is none.
-  TextBuilder TextRun(XmlNode& parent) {
-    if (parent.last_child == nullptr || !parent.last_child->is_text()) parent.Append(NewNode(parent.depth + 1));
-    return TextBuilder(*this, parent.last_child->text);
+  // A copy of `text` that lives as long as the document: its offset.
+  std::uint32_t Store(std::string_view text) {
+    const std::uint32_t at = Reserve(text.size());
+    CopyChars(chars_ + at, text.data(), text.size());
+    return at;
   }
 
-  // A copy of `text` that lives as long as the document.
-  std::string_view Store(std::string_view text) {
-    if (text.empty()) return {};
-    char* chars = Reserve(text.size());
-    CopyChars(chars, text.data(), text.size());
-    return {chars, text.size()};
-  }
-
-  // Keeps a copy of the text to be parsed: the names and texts that appear in
-  // it unchanged stay views of that copy.
-  std::string_view Keep(std::string_view source) {
-    source_ = Store(source);
-    return source_;
-  }
-
-  // Appends `more` to `text`, a text of this document: as a view of the kept
-  // source when both lie there side by side, in place when `text` is the last
-  // one stored and there is room, else as a new copy. Characters already
-  // stored never change, so texts may share them.
-  void Extend(std::string_view& text, std::string_view more) {
-    if (more.empty()) return;
-    if (InSource(more) && (text.empty() || (InSource(text) && text.data() + text.size() == more.data()))) {
-      text = {text.empty() ? more.data() : text.data(), text.size() + more.size()};
-      return;
-    }
-    if (text.empty()) {
-      text = Store(more);
-      return;
-    }
-    if (text.data() + text.size() == chars_tail_ && static_cast<std::size_t>(chars_end_ - chars_tail_) >= more.size()) {
-      std::memcpy(chars_tail_, more.data(), more.size());
-      chars_tail_ += more.size();
-      text = {text.data(), text.size() + more.size()};
-      return;
-    }
-    char* chars = Reserve(text.size() + more.size());
-    std::memcpy(chars, text.data(), text.size());
-    std::memcpy(chars + text.size(), more.data(), more.size());
-    text = {chars, text.size() + more.size()};
+  // Keeps a copy of the text to be parsed at offset 0 (the document must be
+  // new), with room for as many characters again: what parsing it adds (texts
+  // whose references are replaced, never longer than their source) then fits
+  // without the array growing. A large text also gets room for the most
+  // records it can give (one per 2.5 characters: "x<a/>"), so that its
+  // records are never copied either; pages not written stay unused.
+  void Keep(std::string_view source) {
+    // Its texts, never longer than it, stay within XmlNode::kMaxLength.
+    if (source.size() > std::numeric_limits<std::uint32_t>::max() / 2 - kInlineChars) throw std::bad_alloc();
+    if (2 * source.size() + 64 > capacity_) Relocate(2 * source.size() + 64);
+    Store(source);
+    source_size_ = static_cast<std::uint32_t>(source.size());
+    if (source.size() > kReserveRecordsFrom) GrowRecords(source.size() / 2 + kInlineRecords);
   }
 
  private:
-  static constexpr std::size_t kInlineNodes = 16;
+  static constexpr std::uint32_t kInlineRecords = 16;
   static constexpr std::size_t kInlineChars = 1024;
+  // Smaller texts let their records grow by doubling: cheap copies, and no
+  // allocation at all for the usual requests, which fit inside.
+  static constexpr std::size_t kReserveRecordsFrom = 16 * 1024;
 
-  bool InSource(std::string_view text) const {
-    const auto at = reinterpret_cast<std::uintptr_t>(text.data());
-    const auto source = reinterpret_cast<std::uintptr_t>(source_.data());
-    return text.size() <= source_.size() && at >= source && at - source <= source_.size() - text.size();
+  const XmlRecord& Record(XmlId id) const { return records_[id]; }
+  XmlRecord& Record(XmlId id) { return records_[id]; }
+
+  XmlId NewRecord() {
+    if (count_ == capacity_records_) [[unlikely]] GrowRecords(std::size_t{count_} * 2);
+    return count_++;
   }
-
-  // Room for `count` characters at the end of the stored ones.
-  char* Reserve(std::size_t count) {
-    if (static_cast<std::size_t>(chars_end_ - chars_tail_) < count) NewCharChunk(count);
-    char* chars = chars_tail_;
-    chars_tail_ += count;
-    return chars;
-  }
-
-  // Room for an object among the stored characters.
-  void* Allocate(std::size_t size, std::size_t alignment) {
-    const auto padding = [&] { return -reinterpret_cast<std::uintptr_t>(chars_tail_) & (alignment - 1); };
-    if (static_cast<std::size_t>(chars_end_ - chars_tail_) < padding() + size) NewCharChunk(size + alignment);
-    chars_tail_ += padding();
-    return Reserve(size);
-  }
-
-  void NewCharChunk(std::size_t count) {
-    chars_chunk_size_ = std::max(chars_chunk_size_ * 2, count);
-    char_chunks_.emplace_back(new char[chars_chunk_size_]);  // left uninitialised
-    chars_tail_ = char_chunks_.back().get();
-    chars_end_ = chars_tail_ + chars_chunk_size_;
-  }
-
-  struct Chunk {
-    struct Free {
-      void operator()(XmlNode* block) const { ::operator delete(block); }
-    };
-    std::unique_ptr<XmlNode, Free> storage;
-    XmlNode* nodes;
-    std::size_t size;
-    std::size_t used;
-  };
-
-  XmlNode* InlineNode(std::size_t i) { return reinterpret_cast<XmlNode*>(inline_storage_) + i; }
-
-  [[gnu::noinline]] XmlNode* ChunkNode() {
-    if (chunks_.empty() || chunks_.back().used == chunks_.back().size) {
-      const std::size_t size = chunks_.empty() ? 32 : chunks_.back().size * 2;
-      auto* nodes = static_cast<XmlNode*>(::operator new(size * sizeof(XmlNode)));
-      chunks_.push_back(Chunk{std::unique_ptr<XmlNode, Chunk::Free>(nodes), nodes, size, 0});
+  [[gnu::noinline]] void GrowRecords(std::size_t capacity) {
+    if (capacity <= capacity_records_) return;
+    if (capacity >= XmlNode::kRun) {
+      if (capacity_records_ + std::size_t{1} >= XmlNode::kRun) throw std::bad_alloc();
+      capacity = XmlNode::kRun - 1;
     }
-    Chunk& chunk = chunks_.back();
-    XmlNode* node = new (chunk.nodes + chunk.used) XmlNode;
-    ++chunk.used;
-    return node;
+    auto* records = static_cast<XmlRecord*>(::operator new(capacity * sizeof(XmlRecord)));  // left uninitialised
+    std::memcpy(static_cast<void*>(records), records_, count_ * sizeof(XmlRecord));
+    if (records_ != inline_records_) ::operator delete(records_);
+    records_ = records;
+    capacity_records_ = static_cast<std::uint32_t>(capacity);
   }
 
-  // Nodes and attributes are never destroyed one by one: the document frees
-  // their memory as a whole.
-  static_assert(std::is_trivially_destructible_v<XmlNode> && std::is_trivially_destructible_v<XmlAttribute>);
+  // Appends `more` to the text at [at, at + length): by lengthening it when
+  // both lie side by side in the kept source, else by copying.
+  void ExtendFromSource(std::uint32_t& at, std::uint32_t& length, std::size_t pos, std::size_t count) {
+    if (count == 0) return;
+    if (length == 0 || (at + length == pos && pos < source_size_)) {
+      if (length == 0) at = static_cast<std::uint32_t>(pos);
+      length += static_cast<std::uint32_t>(count);
+      return;
+    }
+    char* to = Grow(at, length, count);  // may move the characters: the source is read after it
+    std::memcpy(to, chars_ + pos, count);
+  }
 
-  alignas(XmlNode) unsigned char inline_storage_[kInlineNodes * sizeof(XmlNode)];
-  std::size_t inline_used_ = 0;
-  std::vector<Chunk> chunks_;
+  // Room for `count` more characters at the end of the text [at, at +
+  // length): in place when it is the last text stored, else after a copy of
+  // it. Characters already stored never change, so texts may share them.
+  char* Grow(std::uint32_t& at, std::uint32_t& length, std::size_t count) {
+    if (length == 0 || at + length != used_) {
+      const std::uint32_t to = Reserve(length + count);
+      std::memcpy(chars_ + to, chars_ + at, length);
+      at = to;
+    } else {
+      Reserve(count);
+    }
+    length += static_cast<std::uint32_t>(count);
+    return chars_ + at + length - count;
+  }
+
+  // Room for `count` characters at the end of the stored ones: their offset.
+  std::uint32_t Reserve(std::size_t count) {
+    if (count > capacity_ - used_) Relocate(used_ + count);
+    const std::uint32_t at = static_cast<std::uint32_t>(used_);
+    used_ += count;
+    return at;
+  }
+  [[gnu::noinline]] void Relocate(std::size_t needed) {
+    if (needed > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+    const std::size_t capacity = std::max<std::size_t>(
+        needed, std::min<std::size_t>(2 * capacity_, std::numeric_limits<std::uint32_t>::max()));
+    char* chars = new char[capacity];  // left uninitialised
+    std::memcpy(chars, chars_, used_);
+    if (chars_ != inline_chars_) delete[] chars_;
+    chars_ = chars;
+    capacity_ = capacity;
+  }
+
+  // Records and characters are never destroyed one by one: the document
+  // frees their memory as a whole.
+  static_assert(std::is_trivially_destructible_v<XmlRecord>);
+
+  XmlRecord inline_records_[kInlineRecords];  // record 0 stays unused: number 0 is none
+  XmlRecord* records_ = inline_records_;
+  std::uint32_t count_ = 1;
+  std::uint32_t capacity_records_ = kInlineRecords;
 
   char inline_chars_[kInlineChars];
-  std::string_view source_;  // the kept text being parsed
-  char* chars_tail_ = inline_chars_;  // where the next stored character goes
-  char* chars_end_ = inline_chars_ + kInlineChars;
-  std::size_t chars_chunk_size_ = kInlineChars;
-  std::vector<std::unique_ptr<char[]>> char_chunks_;
+  char* chars_ = inline_chars_;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = kInlineChars;
+  std::uint32_t source_size_ = 0;  // the kept text being parsed: [0, source_size_)
 };
 
 }  // namespace vesk

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -37,20 +39,27 @@ void CheckText(std::string_view text) {
   }
 }
 
+[[noreturn, gnu::cold, gnu::noinline]] void FailTooLong(std::size_t size) {
+  Fail(errors::kOutOfMemory, "The XML text is " + std::to_string(size) + " bytes long, more than the limit of " +
+                                 std::to_string(XmlElement::kMaxTextSize) + " bytes");
+}
+
 [[noreturn, gnu::noinline]] void FailNegativeIndex(int index) {
   Fail(errors::kInvalidArgument, "Negative index " + std::to_string(index));
 }
 
-XmlNode* FindChild(const XmlNode& parent, std::string_view name, int index) {
+XmlId FindChild(const XmlDocument& document, XmlId parent, std::string_view name, int index) {
   if (index < 0) FailNegativeIndex(index);
   // An invalid name matches no child, so it needs no check of its own.
-  for (XmlNode* child = parent.first_child; child != nullptr; child = child->next_sibling) {
-    if (child->name.size() == name.size() && SameChars(child->name.data(), name.data(), name.size()) &&
-        index-- == 0) {
-      return child;
+  for (XmlId id = document.node(parent).first_child; id != 0;) {
+    const XmlNode& child = document.node(id);
+    if ((child.length & ~XmlNode::kHasAttributes) == name.size() && !child.is_text() &&
+        SameChars(document.Chars(child.chars, 0).data(), name.data(), name.size()) && index-- == 0) {
+      return id;
     }
+    id = child.next_sibling;
   }
-  return nullptr;
+  return 0;
 }
 
 // Hands out the memory of documents and keeps a few freed blocks per thread
@@ -117,6 +126,18 @@ std::shared_ptr<XmlDocument> NewDocument() {
   return std::allocate_shared<XmlDocument>(RecyclingAllocator<XmlDocument>());
 }
 
+// A new element `name` holding `text` (both checked), not yet linked.
+XmlId NewChild(XmlDocument& document, std::string_view name, std::string_view text) {
+  const XmlId element = document.NewElement(document.Store(name), name.size());
+  if (!text.empty()) {
+    if (text.size() > XmlNode::kMaxLength) throw std::bad_alloc();
+    const XmlId run = document.NewRun(document.Store(text), text.size());
+    XmlId last = 0;
+    document.Link(element, last, run);
+  }
+  return element;
+}
+
 // What each ASCII byte is written as, in text or in an attribute value;
 // nullptr for bytes written as they are.
 using Escapes = std::array<const char*, 128>;
@@ -171,12 +192,14 @@ class Writer {
     at_ += text.size();
   }
 
-  // `text` with the bytes that `escapes` names written as references.
-  void PutEscaped(std::string_view text, const Escapes& escapes) {
-    const bool in_text = &escapes == &kTextEscapes;
+  // `text` with the bytes that text (kInText) or an attribute value escapes
+  // written as references.
+  template <bool kInText>
+  void PutEscaped(std::string_view text) {
+    const Escapes& escapes = kInText ? kTextEscapes : kValueEscapes;
     std::size_t chunk = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-      if (in_text && (i = SkipUnescapedText(text, i)) == text.size()) break;
+      if (kInText && (i = SkipUnescapedText(text, i)) == text.size()) break;
       const auto byte = static_cast<unsigned char>(text[i]);
       if (byte >= 0x80 || escapes[byte] == nullptr) continue;
       const std::string_view escape = escapes[byte];
@@ -212,47 +235,60 @@ class Writer {
 };
 
 // Writes the start tag, or the whole element when it has no content.
-void WriteStartTag(Writer& out, const XmlNode& node) {
+void WriteStartTag(Writer& out, const XmlDocument& document, XmlId id) {
+  const XmlNode& node = document.node(id);
   out.Put('<');
-  out.Put(node.name);
-  for (const XmlAttribute* attribute = node.first_attribute; attribute != nullptr; attribute = attribute->next) {
+  out.Put(document.Text(node));
+  for (XmlId a = document.FirstAttribute(id); a != 0; a = document.NextAttribute(a)) {
+    const XmlAttribute& attribute = document.attribute(a);
     out.Put(' ');
-    out.Put(attribute->name);
+    out.Put(document.Name(attribute));
     out.Put("=\"");
-    out.PutEscaped(attribute->value, kValueEscapes);
+    out.PutEscaped<false>(document.Value(attribute));
     out.Put('"');
   }
-  if (node.first_child == nullptr) out.Put('/');
+  if (node.first_child == 0) out.Put('/');
   out.Put('>');
 }
 
 // Visits `top`'s subtree in document order without recursion: `enter` for
-// each node (text runs included) and `leave` after an element's content.
-template <class Enter, class Leave>
-void Walk(const XmlNode& top, Enter&& enter, Leave&& leave) {
-  const XmlNode* node = &top;
+// each node (text runs included) and `leave` after an element's content. The
+// way back up is a stack of the open elements, as deep as trees may nest.
+// With kEnterAdds, `enter` may add records to the document (which may move
+// them).
+template <bool kEnterAdds = false, class Enter, class Leave>
+void Walk(const XmlDocument& document, XmlId top, Enter&& enter, Leave&& leave) {
+  std::array<XmlId, XmlElement::kMaxDepth + 1> open;
+  std::size_t depth = 0;
+  XmlId id = top;
+  const XmlNode* node = &document.node(id);
   for (;;) {
-    enter(*node);
-    if (node->first_child != nullptr) {
-      node = node->first_child;
+    enter(id, *node);
+    if (kEnterAdds) node = &document.node(id);
+    if (!node->is_text() && node->first_child != 0) {
+      open[depth++] = id;
+      id = node->first_child;
+      node = &document.node(id);
       continue;
     }
     if (!node->is_text()) leave(*node);
-    while (node != &top && node->next_sibling == nullptr) {
-      node = node->parent;
+    while (id != top && node->next_sibling == 0) {
+      id = open[--depth];
+      node = &document.node(id);
       leave(*node);
     }
-    if (node == &top) return;
-    node = node->next_sibling;
+    if (id == top) return;
+    id = node->next_sibling;
+    node = &document.node(id);
   }
 }
 
 }  // namespace
 
-XmlElement::XmlElement() : state_(State::kFresh), node_(nullptr) {}
+XmlElement::XmlElement() : state_(State::kFresh), node_(0), depth_(0) {}
 
-XmlElement::XmlElement(State state, std::shared_ptr<XmlDocument> document, XmlNode* node)
-    : state_(state), document_(std::move(document)), node_(node) {}
+XmlElement::XmlElement(State state, std::shared_ptr<XmlDocument> document, std::uint32_t node, int depth)
+    : state_(state), document_(std::move(document)), node_(node), depth_(depth) {}
 
 namespace {
 [[noreturn, gnu::cold, gnu::noinline]] void FailNotSet() {
@@ -276,9 +312,10 @@ void XmlElement::RequireFactory() const {
 XmlElement XmlElement::LoadXml(std::string_view xml_text, std::string_view /*option*/) const {
   return WithFailures(kSource, [&] {
     RequireFactory();
+    if (xml_text.size() > kMaxTextSize) FailTooLong(xml_text.size());
     auto document = NewDocument();
-    XmlNode* root = XmlParser(xml_text, *document).Parse();
-    return XmlElement(State::kElement, std::move(document), root);
+    const XmlId root = XmlParser(xml_text, *document).Parse();
+    return XmlElement(State::kElement, std::move(document), root, 1);
   });
 }
 
@@ -288,45 +325,45 @@ XmlElement XmlElement::CreateElement(std::string_view name, std::string_view tex
     CheckName(name);
     CheckText(text);
     auto document = NewDocument();
-    XmlNode* node = document->NewNode(1);
-    node->name = document->Store(name);
-    if (!text.empty()) document->TextRun(*node).append(text, 0, text.size());
-    return XmlElement(State::kElement, std::move(document), node);
+    const XmlId node = NewChild(*document, name, text);
+    return XmlElement(State::kElement, std::move(document), node, 1);
   });
 }
 
 std::string XmlElement::GetXml() const {
   return WithFailures(kSource, [&] {
     RequireElement();
+    const XmlDocument& document = *document_;
     std::size_t size = 0;  // the length without escapes
     Walk(
-        *node_,
-        [&](const XmlNode& node) {
+        document, node_,
+        [&](XmlId id, const XmlNode& node) {
           if (node.is_text()) {
-            size += node.text.size();
+            size += node.size();
             return;
           }
-          size += 1 + node.name.size() + (node.first_child == nullptr ? 2 : 4 + node.name.size());
-          for (const XmlAttribute* attribute = node.first_attribute; attribute; attribute = attribute->next) {
-            size += 4 + attribute->name.size() + attribute->value.size();
+          size += 1 + node.size() + (node.first_child == 0 ? 2 : 4 + node.size());
+          for (XmlId a = document.FirstAttribute(id); a != 0; a = document.NextAttribute(a)) {
+            const XmlAttribute& attribute = document.attribute(a);
+            size += 4 + document.Name(attribute).size() + attribute.value_length;
           }
         },
         [](const XmlNode&) {});
     Writer out(size);
     Walk(
-        *node_,
-        [&](const XmlNode& node) {
+        document, node_,
+        [&](XmlId id, const XmlNode& node) {
           if (node.is_text()) {
-            out.PutEscaped(node.text, kTextEscapes);
+            out.PutEscaped<true>(document.Text(node));
           } else {
-            WriteStartTag(out, node);
+            WriteStartTag(out, document, id);
           }
         },
         [&](const XmlNode& node) {
-          if (node.first_child == nullptr) return;
+          if (node.first_child == 0) return;
           out.Put('<');
           out.Put('/');
-          out.Put(node.name);
+          out.Put(document.Text(node));
           out.Put('>');
         });
     return out.Take();
@@ -336,23 +373,31 @@ std::string XmlElement::GetXml() const {
 XmlElement XmlElement::GetElement(std::string_view name, int index, std::string_view /*option*/) const {
   return WithFailures(kSource, [&] {
     RequireElement();
-    XmlNode* child = FindChild(*node_, name, index);
-    if (child == nullptr) return XmlElement(State::kEmpty, nullptr, nullptr);
-    return XmlElement(State::kElement, document_, child);
+    const XmlId child = FindChild(*document_, node_, name, index);
+    if (child == 0) return XmlElement(State::kEmpty, nullptr, 0, 0);
+    return XmlElement(State::kElement, document_, child, depth_ + 1);
   });
 }
 
 std::string XmlElement::GetElementText(std::string_view name, int index, std::string_view /*option*/) const {
   return WithFailures(kSource, [&] {
     RequireElement();
+    const XmlDocument& document = *document_;
     std::string text;
-    if (const XmlNode* child = FindChild(*node_, name, index)) {
-      const XmlNode* first = child->first_child;
-      if (first != nullptr && first->next_sibling == nullptr) return std::string(first->text);  // the usual case
+    if (const XmlId child = FindChild(document, node_, name, index)) {
+      const XmlId first = document.node(child).first_child;
+      // The usual case: one run, or nothing.
+      if (first == 0) return text;
+      const XmlNode& run = document.node(first);
+      if (run.next_sibling == 0) return run.is_text() ? std::string(document.Text(run)) : text;
       std::size_t size = 0;
-      for (const XmlNode* item = first; item != nullptr; item = item->next_sibling) size += item->text.size();
+      for (XmlId id = first; id != 0; id = document.node(id).next_sibling) {
+        if (document.node(id).is_text()) size += document.node(id).size();
+      }
       text.reserve(size);
-      for (const XmlNode* item = first; item != nullptr; item = item->next_sibling) text += item->text;
+      for (XmlId id = first; id != 0; id = document.node(id).next_sibling) {
+        if (document.node(id).is_text()) text += document.Text(document.node(id));
+      }
     }
     return text;
   });
@@ -367,34 +412,53 @@ void XmlElement::AppendElement(const XmlElement& element) {
     // change, so within one document the copy shares them. The copy's deepest
     // level decides whether it may be attached; one that may not stays
     // unreachable in the document.
-    const XmlNode& source = *element.node_;
+    const XmlDocument& source = *element.document_;
     XmlDocument& document = *document_;
     const bool same_document = element.document_ == document_;
-    const auto keep = [&](std::string_view text) { return same_document ? text : document.Store(text); };
-    XmlNode* copy = document.NewNode(node_->depth + 1);
-    XmlNode* target = nullptr;  // the copy's node whose content is being copied
-    int deepest = copy->depth;
-    Walk(
-        source,
-        [&](const XmlNode& from) {
-          XmlNode* to = target == nullptr ? copy : document.NewNode(target->depth + 1);
-          to->name = keep(from.name);
-          to->text = keep(from.text);
-          for (const XmlAttribute* attribute = from.first_attribute; attribute; attribute = attribute->next) {
-            document.AddAttribute(*to, keep(attribute->name)).value = keep(attribute->value);
+    const auto keep = [&](std::uint32_t at, std::uint32_t length) {
+      return same_document ? at : document.Store(source.Chars(at, length));
+    };
+    // The copy's elements whose content is being copied, each with its last item.
+    struct Target {
+      XmlId element;
+      XmlId last_child;
+    };
+    std::array<Target, kMaxDepth + 1> targets;  // left uninitialised: only [0, open) is read
+    std::size_t open = 0;
+    XmlId copy = 0;
+    int deepest = depth_ + 1;
+    Walk<true>(
+        source, element.node_,
+        [&](XmlId id, const XmlNode& source_node) {
+          const XmlNode from = source_node;  // copied: adding records may move the source's
+          const std::uint32_t size = from.size();
+          const XmlId to = from.is_text() ? document.NewRun(keep(from.chars, size), size)
+                                          : document.NewElement(keep(from.chars, size), size);
+          for (XmlId a = source.FirstAttribute(id); a != 0; a = source.NextAttribute(a)) {
+            const XmlAttribute attribute = source.attribute(a);
+            const auto name_length = static_cast<std::uint32_t>(source.Name(attribute).size());
+            const std::uint32_t name = keep(attribute.name, name_length);
+            const std::uint32_t value = keep(attribute.value, attribute.value_length);
+            XmlAttribute& added = document.attribute(document.AddAttribute(to, name, name_length));
+            added.value = value;
+            added.value_length = attribute.value_length;
           }
-          if (target != nullptr) target->Append(to);
+          if (open == 0) {
+            copy = to;
+          } else {
+            document.Link(targets[open - 1].element, targets[open - 1].last_child, to);
+          }
           if (!from.is_text()) {
-            target = to;
-            deepest = std::max(deepest, to->depth);
+            targets[open++] = Target{to, 0};
+            deepest = std::max(deepest, depth_ + static_cast<int>(open));
           }
         },
-        [&](const XmlNode&) { target = target->parent; });
+        [&](const XmlNode&) { --open; });
     if (deepest > kMaxDepth) {
       Fail(errors::kInvalidArgument,
            "Appending the element would nest elements deeper than " + std::to_string(kMaxDepth));
     }
-    node_->Append(copy);
+    document.Append(node_, copy);
   });
 }
 
@@ -403,13 +467,10 @@ void XmlElement::AddElement(std::string_view name, std::string_view text) {
     RequireElement();
     CheckName(name);
     CheckText(text);
-    if (node_->depth >= kMaxDepth) {
+    if (depth_ >= kMaxDepth) {
       Fail(errors::kInvalidArgument, "Adding the element would nest elements deeper than " + std::to_string(kMaxDepth));
     }
-    XmlNode* child = document_->NewNode(node_->depth + 1);
-    child->name = document_->Store(name);
-    if (!text.empty()) document_->TextRun(*child).append(text, 0, text.size());
-    node_->Append(child);
+    document_->Append(node_, NewChild(*document_, name, text));
   });
 }
 

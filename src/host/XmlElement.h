@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -7,7 +9,6 @@
 namespace vesk {
 
 class XmlDocument;
-struct XmlNode;
 
 // The host's XML element: a small, cheaply copied handle into a document that
 // owns the nodes. Three states:
@@ -26,7 +27,8 @@ class XmlElement {
   // references, CDATA, comments and processing instructions (skipped) and an
   // XML declaration. Anything else fails with errors::kXmlParse, naming what
   // went wrong and where (line and column). Nesting is limited to kMaxDepth.
-  // `option` is accepted and ignored.
+  // A text longer than kMaxTextSize fails with 7 (out of memory) before any
+  // of it is read. `option` is accepted and ignored.
   XmlElement LoadXml(std::string_view xml_text, std::string_view option = {}) const;
 
   // A new element `name` (a valid XML name, else 5) with `text` as content.
@@ -59,16 +61,21 @@ class XmlElement {
   // would exceed it fails with 5).
   static constexpr int kMaxDepth = 256;
 
+  // The longest text LoadXml reads, in bytes (4 MiB). Hosts send kilobytes;
+  // the limit bounds the memory one request can take.
+  static constexpr std::size_t kMaxTextSize = std::size_t{4} << 20;
+
  private:
   enum class State { kFresh, kElement, kEmpty };
-  XmlElement(State state, std::shared_ptr<XmlDocument> document, XmlNode* node);
+  XmlElement(State state, std::shared_ptr<XmlDocument> document, std::uint32_t node, int depth);
   // Fail with 91 unless the object refers to an element / is not empty.
   void RequireElement() const;
   void RequireFactory() const;
 
   State state_;
   std::shared_ptr<XmlDocument> document_;
-  XmlNode* node_;
+  std::uint32_t node_;  // its number in the document
+  int depth_;           // 1 for an element without parent
 };
 
 }  // namespace vesk

@@ -238,7 +238,9 @@ bool IsEncodingName(std::string_view v) {
 
 }  // namespace
 
-XmlParser::XmlParser(std::string_view text, XmlDocument& document) : text_(document.Keep(text)), document_(document) {}
+XmlParser::XmlParser(std::string_view text, XmlDocument& document) : text_(text), document_(document) {
+  document_.Keep(text);  // at offset 0: positions in the text are offsets in the document
+}
 
 bool XmlParser::IsName(std::string_view name) { return !name.empty() && NameEnd(name, 0) == name.size(); }
 
@@ -264,7 +266,7 @@ bool XmlParser::IsText(std::string_view text) {
   return true;
 }
 
-XmlNode* XmlParser::Parse() {
+XmlId XmlParser::Parse() {
   const std::size_t size = text_.size();
   if (StartsWith("\xEF\xBB\xBF")) pos_ = origin_ = 3;
   if (StartsWith("<?xml") && (pos_ + 5 == size || IsSpace(text_[pos_ + 5]) || text_[pos_ + 5] == '?')) {
@@ -315,7 +317,7 @@ void XmlParser::Fail(std::size_t at, std::string_view what) const {
 }
 
 void XmlParser::FailNotClosed() const {
-  Fail(open_.back().start, "element '" + std::string(open_.back().node->name) + "' is not closed");
+  Fail(open_.back().start, "element '" + std::string(OpenName()) + "' is not closed");
 }
 
 void XmlParser::Unexpected(const char* what) const {
@@ -358,12 +360,12 @@ void XmlParser::CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBu
     } else if (c != '\r') {
       Unexpected("");
     } else {
-      if (out) out->append(text_, chunk, pos_ - chunk).push_back('\n');
+      if (out) out->AppendSource(chunk, pos_ - chunk).push_back('\n');
       pos_ += pos_ + 1 < to && text_[pos_ + 1] == '\n' ? 2 : 1;
       chunk = pos_;
     }
   }
-  if (out) out->append(text_, chunk, to - chunk);
+  if (out) out->AppendSource(chunk, to - chunk);
 }
 
 void XmlParser::ParseDeclaration() {
@@ -464,34 +466,32 @@ void XmlParser::ParseStartTag() {
   const std::size_t start = pos_++;
   const std::size_t name_end = NameEnd(text_, pos_);
   if (name_end == pos_) Unexpected("expected an element name");
-  const std::string_view name(text_.data() + pos_, name_end - pos_);  // a view of the kept source
+  const std::string_view name(text_.data() + pos_, name_end - pos_);
   pos_ = name_end;
   if (open_.size() >= static_cast<std::size_t>(kMaxDepth)) {
     Fail(start, "elements nested deeper than " + std::to_string(kMaxDepth));
   }
-  XmlNode* node = document_.NewNode(static_cast<int>(open_.size()) + 1);
-  node->name = name;
+  const XmlId node = document_.NewElement(static_cast<std::uint32_t>(name.data() - text_.data()), name.size());
   if (open_.empty()) {
     root_ = node;
   } else {
-    open_.back().node->Append(node);
+    document_.Link(open_.back().node, open_.back().last_child, node);
   }
   if (pos_ < text_.size() && text_[pos_] == '>') {  // the usual tag without attributes
     ++pos_;
-    open_.push_back({node, start});
+    open_.push_back({node, 0, start});
     return;
   }
-  ParseStartTagRest(*node, start);
+  ParseStartTagRest(node, start);
 }
 
-void XmlParser::ParseStartTagRest(XmlNode& node, std::size_t start) {
-  tag_attributes_.clear();
-  if (!attribute_set_.empty()) attribute_set_ = {};  // fresh, so a big tag costs nothing later
+void XmlParser::ParseStartTagRest(XmlId node, std::size_t start) {
+  tag_attributes_ = 0;
   for (;;) {
     const bool space = pos_ < text_.size() && text_[pos_] != '>' && SkipSpace();  // '>' usually follows at once
     if (StartsWith(">")) {
       ++pos_;
-      open_.push_back({&node, start});
+      open_.push_back({node, 0, start});
       return;
     }
     if (StartsWith("/>")) {
@@ -508,17 +508,18 @@ void XmlParser::ParseStartTagRest(XmlNode& node, std::size_t start) {
   }
 }
 
-void XmlParser::ParseAttribute(XmlNode& node) {
+void XmlParser::ParseAttribute(XmlId node) {
   const std::size_t at = pos_;
   const std::string_view name = ParseName();
-  CheckDuplicate(name, at);
+  CheckDuplicate(node, name, at);
   SkipSpace();
   if (!StartsWith("=")) Unexpected("expected '=' after the attribute name");
   ++pos_;
   SkipSpace();
   if (!StartsWith("\"") && !StartsWith("'")) Unexpected("expected a quoted attribute value");
   const char quote = text_[pos_++];
-  XmlDocument::TextBuilder value(document_, document_.AddAttribute(node, name).value);
+  XmlAttribute& attribute = document_.attribute(document_.AddAttribute(node, static_cast<std::uint32_t>(at), name.size()));
+  XmlDocument::TextBuilder value(document_, attribute.value, attribute.value_length);
   for (std::size_t chunk = pos_;;) {
     if (pos_ >= text_.size()) Unexpected("");
     std::uint32_t c = static_cast<unsigned char>(text_[pos_]);
@@ -530,7 +531,7 @@ void XmlParser::ParseAttribute(XmlNode& node) {
       ++pos_;
       continue;
     }
-    value.append(text_, chunk, pos_ - chunk);
+    value.AppendSource(chunk, pos_ - chunk);
     if (c == static_cast<unsigned char>(quote)) {
       ++pos_;
       return;
@@ -548,22 +549,36 @@ void XmlParser::ParseAttribute(XmlNode& node) {
   }
 }
 
-void XmlParser::CheckDuplicate(std::string_view name, std::size_t at) {
-  constexpr std::size_t kLinearLimit = 16;  // beyond this a hash set keeps the check linear
-  bool duplicate = false;
-  if (tag_attributes_.size() < kLinearLimit) {
-    duplicate = std::find(tag_attributes_.begin(), tag_attributes_.end(), name) != tag_attributes_.end();
-  } else {
-    if (attribute_set_.empty()) attribute_set_.insert(tag_attributes_.begin(), tag_attributes_.end());
-    duplicate = !attribute_set_.insert(name).second;
+void XmlParser::CheckDuplicate(XmlId node, std::string_view name, std::size_t at) {
+  constexpr std::uint32_t kLinearLimit = 16;  // beyond this a hash table keeps the check linear
+  const XmlId first = node + 1;                // the tag's attributes are the records after it
+  const XmlId count = tag_attributes_++;
+  if (count < kLinearLimit) {
+    for (XmlId id = first; id < first + count; ++id) {
+      if (AttributeName(id) == name) Fail(at, "duplicate attribute '" + std::string(name) + "'");
+    }
+    return;
   }
-  if (duplicate) Fail(at, "duplicate attribute '" + std::string(name) + "'");
-  tag_attributes_.push_back(name);
+  // Open addressing on the names' hashes, at most three quarters full; the
+  // names are those of the records, so the table holds only their numbers.
+  const auto slot = [&](std::string_view key) {
+    const std::size_t mask = attribute_table_.size() - 1;
+    std::size_t i = std::hash<std::string_view>()(key) & mask;
+    while (attribute_table_[i] != 0 && AttributeName(attribute_table_[i]) != key) i = (i + 1) & mask;
+    return i;
+  };
+  if (count == kLinearLimit || 4 * (std::size_t{count} + 1) > 3 * attribute_table_.size()) {
+    attribute_table_.assign(count == kLinearLimit ? 4 * kLinearLimit : 2 * attribute_table_.size(), 0);
+    for (XmlId id = first; id < first + count; ++id) attribute_table_[slot(AttributeName(id))] = id;
+  }
+  const std::size_t i = slot(name);
+  if (attribute_table_[i] != 0) Fail(at, "duplicate attribute '" + std::string(name) + "'");
+  attribute_table_[i] = first + count;  // the record AddAttribute adds next
 }
 
 void XmlParser::ParseEndTag() {
   // Usually the end tag names the open element with '>' right after it.
-  const std::string_view open = open_.back().node->name;
+  const std::string_view open = OpenName();
   const std::size_t after = pos_ + 2 + open.size();
   if (after < text_.size() && text_[after] == '>' && SameChars(text_.data() + pos_ + 2, open.data(), open.size())) {
     pos_ = after + 1;
@@ -576,13 +591,13 @@ void XmlParser::ParseEndTag() {
 void XmlParser::ParseOtherEndTag() {
   const std::size_t start = pos_;
   pos_ += 2;
-  const XmlNode& node = *open_.back().node;
-  const std::size_t after = pos_ + node.name.size();
-  const bool same = after <= text_.size() && SameChars(text_.data() + pos_, node.name.data(), node.name.size()) && !ContinuesName(text_, after);
-  const std::string_view name = same ? text_.substr(pos_, node.name.size()) : ParseName();
+  const std::string_view open = OpenName();
+  const std::size_t after = pos_ + open.size();
+  const bool same = after <= text_.size() && SameChars(text_.data() + pos_, open.data(), open.size()) && !ContinuesName(text_, after);
+  const std::string_view name = same ? text_.substr(pos_, open.size()) : ParseName();
   if (same) pos_ = after;
   if (name.empty()) Unexpected("expected an element name");
-  if (!same && name != node.name) Fail(start, MismatchedEndTag(name, node.name));
+  if (!same && name != open) Fail(start, MismatchedEndTag(name, open));
   if (!StartsWith(">")) SkipSpace();
   if (!StartsWith(">")) Unexpected("expected '>'");
   ++pos_;
@@ -590,15 +605,14 @@ void XmlParser::ParseOtherEndTag() {
 }
 
 void XmlParser::ParseText() {
-  XmlNode& parent = *open_.back().node;
-  if (parent.last_child == nullptr || !parent.last_child->is_text()) {
+  Open& parent = open_.back();
+  if (parent.last_child == 0 || !document_.node(parent.last_child).is_text()) {
     // Usually a new run of plain text that ends at markup: a view of the
     // kept source, found a word at a time.
     const std::size_t end = SkipPlainText(text_, pos_);
     if (end < text_.size() && text_[end] == '<') {
-      XmlNode* run = document_.NewNode(parent.depth + 1);
-      run->text = text_.substr(pos_, end - pos_);
-      parent.Append(run);
+      const XmlId run = document_.NewRun(static_cast<std::uint32_t>(pos_), static_cast<std::uint32_t>(end - pos_));
+      document_.Link(parent.node, parent.last_child, run);
       pos_ = end;
       return;
     }
@@ -623,7 +637,7 @@ void XmlParser::ParseText() {
       ++pos_;
       continue;
     }
-    run.append(text_, chunk, pos_ - chunk);
+    run.AppendSource(chunk, pos_ - chunk);
     if (c == '<') return;
     if (c == '&') {
       ParseReference(run);
@@ -635,7 +649,16 @@ void XmlParser::ParseText() {
     }
     chunk = pos_;
   }
-  run.append(text_, chunk, pos_ - chunk);
+  run.AppendSource(chunk, pos_ - chunk);
+}
+
+XmlDocument::TextBuilder XmlParser::TextRun() {
+  Open& open = open_.back();
+  if (open.last_child == 0 || !document_.node(open.last_child).is_text()) {
+    document_.Link(open.node, open.last_child, document_.NewRun(0, 0));
+  }
+  XmlNode& run = document_.node(open.last_child);
+  return XmlDocument::TextBuilder(document_, run.chars, run.length);
 }
 
 void XmlParser::ParseCData() {

@@ -2,9 +2,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "host/XmlDocument.h"
@@ -21,8 +21,9 @@ class XmlParser {
 
   XmlParser(std::string_view text, XmlDocument& document);
 
-  // Parses the whole text and returns the root element.
-  XmlNode* Parse();
+  // Parses the whole text and returns the root element. `text` must stay
+  // as it is until then.
+  XmlId Parse();
 
   // A name by XML 1.0 (fifth edition) rules.
   static bool IsName(std::string_view name);
@@ -31,7 +32,8 @@ class XmlParser {
 
  private:
   struct Open {
-    XmlNode* node;
+    XmlId node;
+    XmlId last_child;   // 0 while it has none
     std::size_t start;  // offset of the start tag's '<'
   };
 
@@ -81,7 +83,13 @@ class XmlParser {
   // unless it is valid UTF-8 for a character XML allows.
   void SkipMultibyteChar();
   void CheckChars(std::size_t from, std::size_t to, XmlDocument::TextBuilder* out);
-  XmlDocument::TextBuilder TextRun() { return document_.TextRun(*open_.back().node); }
+  // The run of text that ends the open element's content, added when there is none.
+  XmlDocument::TextBuilder TextRun();
+  // The open element's name (a view of the text).
+  std::string_view OpenName() const {
+    const XmlNode& node = document_.node(open_.back().node);
+    return text_.substr(node.chars, node.size());
+  }
 
   void ParseDeclaration();
   void ParseMisc(bool after_root);
@@ -89,9 +97,14 @@ class XmlParser {
   void SkipProcessingInstruction();
   void ParseStartTag();
   // The rest of a start tag whose name is not followed by '>' at once.
-  void ParseStartTagRest(XmlNode& node, std::size_t start);
-  void ParseAttribute(XmlNode& node);
-  void CheckDuplicate(std::string_view name, std::size_t at);
+  void ParseStartTagRest(XmlId node, std::size_t start);
+  void ParseAttribute(XmlId node);
+  // Fails when the tag of `node` already has an attribute `name` (at `at`).
+  void CheckDuplicate(XmlId node, std::string_view name, std::size_t at);
+  std::string_view AttributeName(XmlId id) const {
+    const XmlAttribute& attribute = document_.attribute(id);
+    return text_.substr(attribute.name, attribute.name_length & ~XmlAttribute::kLast);
+  }
   void ParseEndTag();
   // An end tag that is not the open element's name followed by '>' at once.
   [[gnu::noinline]] void ParseOtherEndTag();
@@ -103,10 +116,10 @@ class XmlParser {
   XmlDocument& document_;
   std::size_t pos_ = 0;
   std::size_t origin_ = 0;  // where line 1, column 1 is (after a byte order mark)
-  XmlNode* root_ = nullptr;
+  XmlId root_ = 0;
   OpenElements open_;
-  std::vector<std::string_view> tag_attributes_;        // names in the current start tag
-  std::unordered_set<std::string_view> attribute_set_;  // the same, once there are many
+  std::uint32_t tag_attributes_ = 0;      // how many the current start tag has so far
+  std::vector<XmlId> attribute_table_;    // the same by name hash, once there are many (0: free)
 };
 
 }  // namespace vesk

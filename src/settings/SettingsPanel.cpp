@@ -3,6 +3,7 @@
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
 #include "host/XmlElement.h"
+#include "host/XmlParser.h"
 #include "platform/IPanelUiFactory.h"
 #include "platform/Platform.h"
 
@@ -14,6 +15,23 @@ platform::IPanelUiFactory& PanelUi(const char* class_name) {
     throw Failure(errors::kCannotCreateObject, class_name, "This platform has no user interface for panels");
   }
   return *ui;
+}
+// What a request envelope says. Read by a function of its own, so that the
+// envelope's tree is gone before the params are parsed again: a large
+// request is held as a tree once at a time.
+struct Request {
+  std::string method;
+  std::string params;
+};
+
+Request ReadRequest(const std::string& args) {
+  const XmlElement request = XmlElement().LoadXml(args);
+  // The target is read like every child but plays no part: a panel answers
+  // the same whatever it names.
+  static_cast<void>(request.GetElementText("plugin", 0));
+  // The params are taken before the method is looked at, so a request
+  // without params fails for every method.
+  return {request.GetElementText("method", 0), request.GetElement("params", 0).GetXml()};
 }
 }  // namespace
 
@@ -33,14 +51,7 @@ std::string SettingsPanel::MethodCall(const std::string& args) {
 }
 
 std::string SettingsPanel::IPlugIn_MethodCall(const std::string& args) {
-  const XmlElement request = XmlElement().LoadXml(args);
-  // The target is read like every child but plays no part: a panel answers
-  // the same whatever it names.
-  static_cast<void>(request.GetElementText("plugin", 0));
-  const std::string method = request.GetElementText("method", 0);
-  // Taken before the method is looked at, so a request without params fails
-  // for every method.
-  const std::string params = request.GetElement("params", 0).GetXml();
+  const auto [method, params] = ReadRequest(args);
 
   if (method == "SetSettings") return ApplySettings(params);
   if (method == "GetSettings") return CollectSettings(params);
@@ -88,7 +99,11 @@ void SettingsPanel::btnBrowse_Click() noexcept {
   try {
     cdg_->SetFlags(kBrowseFlags);
     cdg_->SetFilter(kBrowseFilter);
-    if (cdg_->ShowOpen()) ui_->SetText("txtProgram", cdg_->FileName());
+    if (!cdg_->ShowOpen()) return;
+    // A name that no reply could carry (not UTF-8, or a character XML does
+    // not allow) would make every later "GetSettings" fail: taken as a cancel.
+    const std::string file_name = cdg_->FileName();
+    if (XmlParser::IsText(file_name)) ui_->SetText("txtProgram", file_name);
   } catch (...) {
   }
 }

@@ -60,7 +60,8 @@ class SettingsPanel : public IPlugIn {
   virtual std::string CollectSettings(const std::string& params) = 0;
   void OnClick(const std::string& control) noexcept;
   // Lets the user pick the program. Only a confirmed choice replaces the text
-  // of txtProgram; a cancel or any failure leaves it as it is, silently.
+  // of txtProgram; a cancel, a name that a reply cannot carry or any failure
+  // leaves it as it is, silently.
   void btnBrowse_Click() noexcept;
 
   const char* class_name_;

@@ -1,10 +1,13 @@
 // The method protocol, run through the dispatcher for every action.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "TestRequests.h"
+#include "actions/EndProgram.h"
+#include "actions/StartProgram.h"
 #include "dispatch/plugin.h"
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
@@ -21,13 +24,19 @@ struct ActionCase {
   const char* about;
   const char* help;
   const char* control;
+  const char* info;  // the whole reply of GetActionInfo
 };
 
 const ActionCase kActions[] = {
     {"StartProgram", "Start program plug-in", "Start program plug-in by Quorvel.", "No help available",
-     "ctlStartProgram"},
+     "ctlStartProgram",
+     "<result><shortdescription>Start program with arguments</shortdescription><category>Starting programs/files"
+     "</category><description>starts a program with the specified arguments in the specified folder</description>"
+     "</result>"},
     {"EndProgram", "End program plug-in", "End program plug-in by Quorvel.",
-     "Ends the specified program if it is running.", "ctlEndProgram"},
+     "Ends the specified program if it is running.", "ctlEndProgram",
+     "<result><shortdescription>End program</shortdescription><category>Starting programs/files</category>"
+     "<description>Ends a program</description></result>"},
 };
 
 class ActionProtocolTest : public ::testing::TestWithParam<ActionCase> {
@@ -43,11 +52,7 @@ TEST_P(ActionProtocolTest, RepliesOfTheTextMethods) {
   const ActionCase& action = GetParam();
   EXPECT_EQ(Call("GetName"), std::string("<result><name>") + action.name + "</name></result>");
   EXPECT_EQ(Call("GetSettingsControlName"), std::string("<result><name>") + action.control + "</name></result>");
-  const std::string info = Call("GetActionInfo");
-  EXPECT_EQ(info.find("<result><shortdescription>"), 0u) << info;
-  EXPECT_LT(info.find("</shortdescription><category>Starting programs/files</category><description>"),
-            std::string::npos)
-      << info;
+  EXPECT_EQ(Call("GetActionInfo"), action.info);
   EXPECT_TRUE(sim.log.calls().empty());
 }
 
@@ -81,6 +86,30 @@ TEST_P(ActionProtocolTest, ParamsAreParsedFirstForEveryMethod) {
       ADD_FAILURE() << method;
     } catch (const Failure& failure) {
       EXPECT_EQ(failure.number(), errors::kEmptyElement) << method;
+    }
+  }
+  EXPECT_TRUE(sim.log.calls().empty());
+}
+
+// The action's own methodCall, as a host that bypasses the dispatcher calls
+// it: params that are not XML fail every method before it does anything.
+TEST_P(ActionProtocolTest, UnparsableParamsFailEveryMethodOfTheActionItself) {
+  std::unique_ptr<ActionProtocol> action;
+  if (std::string(GetParam().target) == "StartProgram") {
+    action = std::make_unique<StartProgram>();
+  } else {
+    action = std::make_unique<EndProgram>();
+  }
+  for (const char* method : {"GetName", "ShowAbout", "ShowHelp", "ShowSettings", "Execute", "GetActionInfo",
+                             "GetSettingsControlName", "Unknown"}) {
+    for (const char* params : {"", "not xml", "<params>", "<params><sett><s>x</s></sett>"}) {
+      try {
+        action->methodCall(method, params);
+        ADD_FAILURE() << method << " accepted [" << params << "]";
+      } catch (const Failure& failure) {
+        EXPECT_EQ(failure.number(), errors::kXmlParse) << method << " [" << params << "]";
+        EXPECT_EQ(failure.source(), "XmlElement") << method;
+      }
     }
   }
   EXPECT_TRUE(sim.log.calls().empty());

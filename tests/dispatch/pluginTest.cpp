@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "TestRequests.h"
+#include "actions/StartProgram.h"
 #include "dispatch/ClassFactory.h"
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
+#include "host/XmlElement.h"
 #include "platform/sim/SimPlatform.h"
 
 namespace vesk {
@@ -101,6 +103,54 @@ TEST_F(PluginTest, BadInputIsAFailedCallNeverACrash) {
       EXPECT_EQ(failure.number(), errors::kXmlParse) << text.substr(0, 40);
       EXPECT_FALSE(failure.description().empty());
     }
+  }
+}
+
+// A request over the size limit fails before it is read, well-formed or not,
+// on every object; one of exactly the limit is served.
+TEST(RequestSizeLimit, LongerRequestsFailBeforeParsing) {
+  platform::sim::InstalledSimPlatform sim;
+  constexpr std::size_t kLimit = XmlElement::kMaxTextSize;
+  const auto padded = [](const std::string& target, const std::string& method, std::size_t size) {
+    const std::string bare = Envelope(target, method, "<params></params>");
+    return Envelope(target, method, "<params>" + std::string(size - bare.size(), 'x') + "</params>");
+  };
+  const struct {
+    const char* class_name;
+    const char* target;
+    const char* method;
+    const char* reply;  // at the limit
+  } rows[] = {
+      {"plugin", "PlugInInfo", "GetPlugIns", kCatalogue},
+      {"plugin", "StartProgram", "GetName", "<result><name>Start program plug-in</name></result>"},
+      {"ctlStartProgram", "x", "GetSettings", "<result><sett><s/><s/><s/></sett></result>"},
+      {"ctlEndProgram", "x", "GetSettings", "<result><sett><s/></sett></result>"},
+  };
+  for (const auto& row : rows) {
+    const auto object = CreateObjectByClassName(row.class_name);
+    const std::string at_limit = padded(row.target, row.method, kLimit);
+    ASSERT_EQ(at_limit.size(), kLimit);
+    EXPECT_EQ(object->MethodCall(at_limit), row.reply) << row.class_name << " " << row.method;
+    for (const std::string& request : {padded(row.target, row.method, kLimit + 1), std::string(kLimit + 7, '<')}) {
+      try {
+        object->MethodCall(request);
+        ADD_FAILURE() << row.class_name << ": accepted " << request.size() << " bytes";
+      } catch (const Failure& failure) {
+        EXPECT_EQ(failure.number(), errors::kOutOfMemory) << row.class_name;
+        EXPECT_EQ(failure.source(), "XmlElement") << row.class_name;
+        EXPECT_EQ(failure.description(), "The XML text is " + std::to_string(request.size()) +
+                                             " bytes long, more than the limit of 4194304 bytes")
+            << row.class_name;
+      }
+    }
+  }
+  // The params text handed to an action directly is held to the same limit.
+  StartProgram action;
+  try {
+    action.methodCall("GetName", "<params>" + std::string(kLimit, ' ') + "</params>");
+    ADD_FAILURE() << "long params accepted";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.number(), errors::kOutOfMemory);
   }
 }
 

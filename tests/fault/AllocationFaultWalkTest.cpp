@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <set>
 #include <utility>
@@ -33,6 +34,7 @@ TEST_P(AllocationFaultWalk, EveryAllocationFailsInTurn) {
   // Dry run: how many allocations the request makes, from creating the object on.
   FaultOutcome clean;
   std::int64_t count = 0;
+  std::vector<std::string> names;
   OnFreshThread([&] {  // first use of static tables
     InstalledSimPlatform sim;
     scenario.setup(sim);
@@ -44,7 +46,16 @@ TEST_P(AllocationFaultWalk, EveryAllocationFailsInTurn) {
     const std::int64_t before = AllocationFaults::allocations();
     clean = RunScenario(scenario);
     count = AllocationFaults::allocations() - before;
+    names = sim.log.Names();
   });
+  // A fault is inside the scan when the calls recorded before it include the
+  // finder's BeginSession (index `first` of the clean run) but not its
+  // EndSession (index `last` - 1).
+  const std::vector<bool> in_finder = FinderPositions(names);
+  const auto first = static_cast<std::size_t>(std::find(in_finder.begin(), in_finder.end(), true) - in_finder.begin());
+  const std::size_t last = in_finder.size() - static_cast<std::size_t>(
+                                                   std::find(in_finder.rbegin(), in_finder.rend(), true) - in_finder.rbegin());
+  int inside_scan = 0;
   ASSERT_FALSE(clean.failure) << clean.failure->description();
   ASSERT_GT(count, 0);
 
@@ -55,10 +66,23 @@ TEST_P(AllocationFaultWalk, EveryAllocationFailsInTurn) {
     OnFreshThread([&] {
       InstalledSimPlatform sim;
       scenario.setup(sim);
+      struct Seen {
+        const platform::sim::SimLog* log;
+        std::size_t calls = 0;
+      } seen{&sim.log};
+      AllocationFaults::OnFault([](void* context) {
+        auto* at = static_cast<Seen*>(context);
+        at->calls = at->log->calls().size();
+      }, &seen);
       AllocationFaults::FailAt(n);
       const FaultOutcome outcome = RunScenario(scenario);
       EXPECT_TRUE(AllocationFaults::Disarm()) << where << ": the allocation was not reached";
-      if (outcome.failure) {
+      AllocationFaults::OnFault(nullptr, nullptr);
+      if (outcome.failure && seen.calls > first && seen.calls < last) {
+        ++inside_scan;
+        EXPECT_EQ(outcome.failure->number(), errors::kOutOfMemory) << where;
+        EXPECT_EQ(outcome.failure->description(), "ProcessInfo") << where << " inside the scan";
+      } else if (outcome.failure) {
         EXPECT_EQ(outcome.failure->number(), errors::kOutOfMemory) << where;
         EXPECT_TRUE(allowed.contains({outcome.failure->source(), outcome.failure->description()}))
             << where << ": " << outcome.failure->source() << ": " << outcome.failure->description();
@@ -74,7 +98,10 @@ TEST_P(AllocationFaultWalk, EveryAllocationFailsInTurn) {
     EXPECT_EQ(AllocationFaults::live_blocks(), live_before) << where << ": blocks leaked";
   }
   std::cout << "[ walked   ] " << scenario.label << ": " << count << " allocation positions, " << swallowed
-            << " absorbed by a release\n";
+            << " absorbed by a release, " << inside_scan << " inside the process scan\n";
+  if (!names.empty() && std::find(names.begin(), names.end(), "GetVersionExA") != names.end()) {
+    EXPECT_GT(inside_scan, 0) << "the walk never failed an allocation inside the scan";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, AllocationFaultWalk, ::testing::ValuesIn(FaultScenarios()),

@@ -9,12 +9,15 @@ std::atomic<std::int64_t> g_allocations{0};
 std::atomic<std::int64_t> g_live{0};
 std::atomic<std::int64_t> g_fail_after{0};  // 0: disarmed
 std::atomic<bool> g_thrown{false};
+void (*g_hook)(void*) = nullptr;
+void* g_hook_context = nullptr;
 
 void* Allocate(std::size_t size) {
   ++g_allocations;
   std::int64_t remaining = g_fail_after.load();
   if (remaining > 0 && g_fail_after.compare_exchange_strong(remaining, remaining - 1) && remaining == 1) {
     g_thrown = true;
+    if (g_hook != nullptr) g_hook(g_hook_context);
     throw std::bad_alloc();
   }
   void* block = std::malloc(size == 0 ? 1 : size);
@@ -37,6 +40,10 @@ std::int64_t AllocationFaults::live_blocks() { return g_live.load(); }
 void AllocationFaults::FailAt(std::int64_t nth) {
   g_thrown = false;
   g_fail_after = nth;
+}
+void AllocationFaults::OnFault(void (*hook)(void*), void* context) {
+  g_hook = hook;
+  g_hook_context = context;
 }
 bool AllocationFaults::Disarm() {
   g_fail_after = 0;

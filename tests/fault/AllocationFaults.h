@@ -17,6 +17,9 @@ class AllocationFaults {
   static void FailAt(std::int64_t nth);
   // Disarms a fault not reached yet; true when the armed fault was thrown.
   static bool Disarm();
+  // Calls `hook(context)` just before the armed fault is thrown (nullptr: no
+  // hook); the hook must not allocate.
+  static void OnFault(void (*hook)(void*), void* context);
 };
 
 }  // namespace vesk::test

@@ -8,6 +8,7 @@
 #include "fault/AllocationFaults.h"
 #include "host/ErrorNumbers.h"
 #include "platform/sim/SimPlatform.h"
+#include "process/modProcessHandler.h"
 
 namespace vesk::test {
 namespace {
@@ -52,6 +53,44 @@ TEST(FaultRegression, OutOfMemoryCreatingAnObjectIsAFailure) {
       ADD_FAILURE() << class_name << ": something else than a Failure left";
     }
     EXPECT_TRUE(AllocationFaults::Disarm()) << class_name;
+  }
+}
+
+// A process list that reports more bytes than it wrote: the scan asks again
+// with doubled buffers until the report fits, and then reads only ids inside
+// its buffer (those the platform did not write are 0). It cannot end with an
+// id past the buffer (9): the asking stops only once the report is smaller
+// than the buffer.
+TEST(FaultRegression, ProcessListReportingMoreThanItWrote) {
+  const struct {
+    const char* label;
+    std::uint32_t reported;
+    std::vector<std::string> sizes;  // the buffer sizes asked with
+    std::size_t opened;              // ids read from the buffer
+  } rows[] = {
+      {"more than the first buffers hold", 1000, {"16", "32", "64", "128", "256", "512", "1024"}, 250},
+      {"not a whole number of ids", 14, {"16"}, 3},
+      {"exactly the first buffer", 16, {"16", "32"}, 4},
+  };
+  for (const auto& row : rows) {
+    InstalledSimPlatform sim;
+    sim.processes.processes = {{4, "C:\\A.exe", true, true, std::nullopt},
+                               {8, "C:\\B.exe", true, true, std::nullopt},
+                               {12, "C:\\A.exe", true, true, std::nullopt}};
+    sim.processes.enum_processes_bytes = row.reported;
+    sim.windows.desktop = {{0x50, 0, 4, false}, {0x60, 0, 12, false}};
+    const WindowList found = modProcessHandler::FindProcessWindows("c:\\a.exe");
+    EXPECT_EQ(found, (WindowList{0x50, 0x60, 0})) << row.label;
+    std::vector<std::string> sizes;
+    std::vector<std::string> opened;
+    for (const auto& call : sim.log.calls()) {
+      if (call.name == "EnumProcesses") sizes.push_back(call.args.at(0));
+      if (call.name == "OpenProcess") opened.push_back(call.args.at(2));
+    }
+    EXPECT_EQ(sizes, row.sizes) << row.label;
+    ASSERT_EQ(opened.size(), row.opened) << row.label;
+    for (std::size_t i = 3; i < opened.size(); ++i) EXPECT_EQ(opened[i], "0") << row.label << " id " << i;
+    EXPECT_EQ(sim.processes.open_handles(), 0) << row.label;
   }
 }
 

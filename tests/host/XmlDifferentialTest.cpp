@@ -53,19 +53,22 @@ bool IsNamespaced(std::string_view name) { return name.find(':') != std::string:
 
 // <name attribute[value]...>T[text]<child>...</>, text runs merged across
 // comments and processing instructions, empty runs left out.
-void Describe(const XmlNode& node, Verdict& verdict) {
-  verdict.tree += "<" + std::string(node.name);
-  verdict.namespaces = verdict.namespaces || IsNamespaced(node.name);
-  for (const XmlAttribute* attribute = node.first_attribute; attribute != nullptr; attribute = attribute->next) {
-    verdict.tree += " " + std::string(attribute->name) + Quoted(attribute->value);
-    verdict.namespaces = verdict.namespaces || IsNamespaced(attribute->name);
+void Describe(const XmlDocument& document, XmlId id, Verdict& verdict) {
+  const XmlNode& node = document.node(id);
+  const std::string_view name = document.Text(node);
+  verdict.tree += "<" + std::string(name);
+  verdict.namespaces = verdict.namespaces || IsNamespaced(name);
+  for (XmlId a = document.FirstAttribute(id); a != 0; a = document.NextAttribute(a)) {
+    const XmlAttribute& attribute = document.attribute(a);
+    verdict.tree += " " + std::string(document.Name(attribute)) + Quoted(document.Value(attribute));
+    verdict.namespaces = verdict.namespaces || IsNamespaced(document.Name(attribute));
   }
   verdict.tree += ">";
-  for (const XmlNode* item = node.first_child; item != nullptr; item = item->next_sibling) {
-    if (!item->is_text()) {
-      Describe(*item, verdict);
-    } else if (!item->text.empty()) {
-      verdict.tree += "T" + Quoted(item->text);
+  for (XmlId item = node.first_child; item != 0; item = document.node(item).next_sibling) {
+    if (!document.node(item).is_text()) {
+      Describe(document, item, verdict);
+    } else if (document.node(item).size() != 0) {
+      verdict.tree += "T" + Quoted(document.Text(document.node(item)));
     }
   }
   verdict.tree += "</>";
@@ -80,7 +83,7 @@ Verdict Ours(const std::string& text) {
     return verdict;
   }
   XmlDocument document;
-  Describe(*XmlParser(text, document).Parse(), verdict);
+  Describe(document, XmlParser(text, document).Parse(), verdict);
   verdict.well_formed = true;
   return verdict;
 }

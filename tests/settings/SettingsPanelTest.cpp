@@ -204,15 +204,19 @@ TYPED_TEST(SettingsPanelTest, BrowseSetsFlagsAndFilterThenTakesConfirmedFile) {
 }
 
 TYPED_TEST(SettingsPanelTest, CancelledOrFailedBrowseKeepsTypedProgram) {
-  enum class Step { kCancel, kFail, kNoAnswer, kSetTextFails };
+  enum class Step { kCancel, kFail, kNoAnswer, kSetTextFails, kChoose };
   const struct {
     const char* label;
     Step step;
+    const char* chosen = "/new/choice";
   } rows[] = {
       {"cancel", Step::kCancel},
       {"dialog fails to display", Step::kFail},
       {"nobody answers", Step::kNoAnswer},
       {"box refuses the chosen path", Step::kSetTextFails},
+      {"chosen name not UTF-8", Step::kChoose, "/opt/caf\xE9.exe"},
+      {"chosen name truncated UTF-8", Step::kChoose, "/opt/\xE2\x82"},
+      {"chosen name with a control character", Step::kChoose, "/opt/a\x01" "b"},
   };
   for (const auto& row : rows) {
     // The dialog already holds an earlier choice; the user typed since.
@@ -222,8 +226,9 @@ TYPED_TEST(SettingsPanelTest, CancelledOrFailedBrowseKeepsTypedProgram) {
     this->sim.log.Clear();
     if (row.step == Step::kCancel) this->sim.ui.script().Cancel();
     if (row.step == Step::kFail) this->sim.ui.script().FailToDisplay();
+    if (row.step == Step::kChoose) this->sim.ui.script().Choose(row.chosen);
     if (row.step == Step::kSetTextFails) {
-      this->sim.ui.script().Choose("/new/choice");
+      this->sim.ui.script().Choose(row.chosen);
       this->sim.ui.FailSetText(1);
     }
     EXPECT_NO_THROW(this->Click()) << row.label;

@@ -53,7 +53,7 @@ bool SimProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, s
   if (enum_processes_fails) return false;
   const std::size_t count = std::min<std::size_t>(processes.size(), size_bytes / 4);
   for (std::size_t i = 0; i < count; ++i) ids[i] = processes[i].id;
-  bytes_returned = static_cast<std::uint32_t>(count * 4);
+  bytes_returned = enum_processes_bytes.value_or(static_cast<std::uint32_t>(count * 4));
   return true;
 }
 

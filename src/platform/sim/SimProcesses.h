@@ -51,6 +51,7 @@ class SimProcesses : public IProcesses {
   bool version_query_fails = false;
   bool snapshot_fails = false;
   bool enum_processes_fails = false;
+  std::optional<std::uint32_t> enum_processes_bytes;  // what EnumProcesses reports instead of the bytes written
 
   // Handles issued and not yet closed.
   int open_handles() const { return static_cast<int>(open_.size()); }
