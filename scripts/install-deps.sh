@@ -8,6 +8,8 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev pkg-config
           libx11-dev libxcb1-dev libxcb-res0-dev libxau-dev python3 xvfb x11-apps x11-utils)
+# The field cases' script: peak memory (time).
+packages+=(time)
 # Benchmarks (scripts/run-benchmarks.sh): timing, the tools compared against, the plot.
 packages+=(hyperfine xdotool procps gnuplot-nox)
 # Fuzzing (clang with libFuzzer) and the XML differential test (libxml2).

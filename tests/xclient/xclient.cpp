@@ -5,6 +5,10 @@
 //   --net-wm-pid    set _NET_WM_PID (by default it is not set, like xeyes)
 //   --windows N     N top-level windows alike instead of one (the first is
 //                   the one reported); a close request to any ends the client
+//   --helper-above  also create an unowned top-level helper window that is
+//                   never mapped, takes no close protocol and stacks above
+//                   the main window (as toolkits' leader windows do); a close
+//                   request sent to it is ignored
 //   --ready FILE    write "<window id> <pid>" to FILE once the windows exist
 //   --timeout SEC   exit with status 3 after SEC seconds (default 60)
 // Exit status: 0 after WM_DELETE_WINDOW, 2 without a display, 3 on timeout.
@@ -24,6 +28,7 @@ int main(int argc, char** argv) {
   bool hidden = false;
   bool popup = false;
   bool net_wm_pid = false;
+  bool helper_above = false;
   std::string ready;
   int timeout = 60;
   int count = 1;
@@ -32,6 +37,7 @@ int main(int argc, char** argv) {
     if (arg == "--hidden") hidden = true;
     else if (arg == "--popup") popup = true;
     else if (arg == "--net-wm-pid") net_wm_pid = true;
+    else if (arg == "--helper-above") helper_above = true;
     else if (arg == "--ready" && i + 1 < argc) ready = argv[++i];
     else if (arg == "--timeout" && i + 1 < argc) timeout = std::atoi(argv[++i]);
     else if (arg == "--windows" && i + 1 < argc) count = std::max(1, std::atoi(argv[++i]));
@@ -59,6 +65,12 @@ int main(int argc, char** argv) {
     XSetWMProtocols(display, owned, &delete_window, 1);
     XMapRaised(display, owned);
   }
+  // Created last, so it is the topmost child of the root.
+  Window helper = None;
+  if (helper_above) {
+    helper = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    XStoreName(display, helper, "xclient helper");
+  }
   XSync(display, False);
   if (!ready.empty()) {
     const std::string temporary = ready + ".tmp";
@@ -73,7 +85,8 @@ int main(int argc, char** argv) {
     while (XPending(display) > 0) {
       XEvent event;
       XNextEvent(display, &event);
-      if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == delete_window) {
+      if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == delete_window &&
+          (helper == None || event.xclient.window != helper)) {
         std::printf("xclient %d: WM_DELETE_WINDOW\n", static_cast<int>(getpid()));
         XCloseDisplay(display);
         return 0;
