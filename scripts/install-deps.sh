@@ -38,3 +38,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# 32-bit Wine is only of use where the kernel runs 32-bit programs. Where it
+# does not, an installed wine32 also breaks 64-bit Wine (the wine launcher
+# then picks the 32-bit loader), so it is taken out again and the option fails.
+if [[ " ${packages[*]} " == *" wine32:i386 "* ]] && ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
+  echo "install-deps.sh: this kernel does not run 32-bit programs; 32-bit Wine removed again" >&2
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get remove -y -qq wine32:i386 >/dev/null
+  exit 1
+fi
