@@ -1,6 +1,8 @@
 #include "com/PanelControl.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
 
 #include "com/ComEnumerator.h"
 #include "com/ComError.h"
@@ -25,6 +27,37 @@ const PanelClass kEndProgram{"ctlEndProgram",        &kCLSID_ctlEndProgram,   &k
                              &kDIID_ctlEndProgramEvents, &ctlEndProgram::Layout, &MakePanel<ctlEndProgram>};
 
 LONG TwipsToHimetric(int twips) { return MulDiv(twips, 2540, 1440); }
+
+// The shift keys held now, as a container's IOleControlSite expects them.
+DWORD KeyModifiers() {
+  DWORD modifiers = 0;
+  if (GetKeyState(VK_SHIFT) < 0) modifiers |= PanelControl::kKeyModShift;
+  if (GetKeyState(VK_CONTROL) < 0) modifiers |= PanelControl::kKeyModControl;
+  if (GetKeyState(VK_MENU) < 0) modifiers |= PanelControl::kKeyModAlt;
+  return modifiers;
+}
+
+// The panel's child that holds `window` (itself, a child's child), or null.
+HWND PanelChildOf(HWND panel, HWND window) {
+  while (window != nullptr && GetParent(window) != panel) window = GetParent(window);
+  return window;
+}
+
+// The tab stop after (or, `backwards`, before) the one holding `from`, in
+// the panel's tab order; null when `from` is the last (first) stop. From
+// the panel itself, or a child that is no stop, the first (last) stop.
+HWND NextTabStop(HWND panel, HWND from, bool backwards) {
+  std::vector<HWND> stops;
+  for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+    if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED)) stops.push_back(child);
+  }
+  if (stops.empty()) return nullptr;
+  if (backwards) std::reverse(stops.begin(), stops.end());
+  const auto at = std::find(stops.begin(), stops.end(), PanelChildOf(panel, from));
+  if (at == stops.end()) return stops.front();
+  return at + 1 == stops.end() ? nullptr : *(at + 1);
+}
 
 }  // namespace
 
@@ -320,8 +353,26 @@ HRESULT PanelControl::TranslateAccelerator(LPMSG msg) {
   if (msg == nullptr) return E_POINTER;
   if (msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST) return S_FALSE;
   const HWND panel = PanelWindow();
-  if (!IsChild(panel, msg->hwnd)) return S_FALSE;
-  return IsDialogMessageW(panel, msg) ? S_OK : S_FALSE;
+  if (msg->hwnd != panel && !IsChild(panel, msg->hwnd)) return S_FALSE;
+  const DWORD modifiers = KeyModifiers();
+  if (msg->message == WM_KEYDOWN && msg->wParam == VK_TAB && (modifiers & ~kKeyModShift) == 0) {
+    // Tab and Shift+Tab step through the panel's own stops; past the last
+    // or first one the key belongs to the container, which moves on.
+    if (const HWND next = NextTabStop(panel, msg->hwnd, modifiers == kKeyModShift)) {
+      SetFocus(next);
+      if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(next, EM_SETSEL, 0, -1);
+      return S_OK;
+    }
+  }
+  // Everything else, Enter and Esc included, is the container's to see
+  // first (its default and cancel buttons, its accelerators); what it
+  // leaves goes to the focused control through the container's own loop.
+  ComPtr<IOleControlSite> site;
+  if (!client_site_ ||
+      FAILED(client_site_->QueryInterface(IID_IOleControlSite, reinterpret_cast<void**>(site.put())))) {
+    return S_FALSE;
+  }
+  return site->TranslateAccelerator(msg, modifiers) == S_OK ? S_OK : S_FALSE;
 }
 
 HRESULT PanelControl::OnFrameWindowActivate(BOOL) { return S_OK; }

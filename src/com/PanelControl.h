@@ -50,6 +50,10 @@ class PanelControl final : public PlugInServer<PanelDefault>,
   // OLEMISC flags of both panels, as registered.
   static constexpr DWORD kMiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
                                        OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST;
+  // The modifier flags of IOleControlSite::TranslateAccelerator.
+  static constexpr DWORD kKeyModShift = 1;
+  static constexpr DWORD kKeyModControl = 2;
+  static constexpr DWORD kKeyModAlt = 4;
 
   // IUnknown (IDispatch, IPlugIn and ISupportErrorInfo come from PlugInServer)
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
@@ -85,7 +89,9 @@ class PanelControl final : public PlugInServer<PanelDefault>,
   HRESULT STDMETHODCALLTYPE UIDeactivate() override;
   HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT position, LPCRECT clip) override;
   HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override;
-  // Dialog keys (Tab, Enter, arrows) move through the panel's own controls.
+  // Tab and Shift+Tab move between the panel's own controls; at the last
+  // (first) one, and for every other key, the container's site is offered
+  // the key and the container handles it.
   HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override;
   HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL activate) override;
   HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL activate) override;

@@ -136,7 +136,11 @@ void Win32PanelUi::CreateChildren() {
         nullptr);
     if (child == nullptr) Refused(std::string("Cannot create the control ") + spec.name);
     SendMessageW(child, WM_SETFONT, font, FALSE);
-    if (spec.kind == ControlKind::kTextBox) text_boxes_[spec.name] = child;
+    if (spec.kind == ControlKind::kTextBox) {
+      // No limit of its own: 0 lifts the system's default of 30,000 characters.
+      SendMessageW(child, EM_SETLIMITTEXT, 0, 0);
+      text_boxes_[spec.name] = child;
+    }
   }
 }
 

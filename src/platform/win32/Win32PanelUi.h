@@ -12,11 +12,12 @@
 namespace vesk::platform::win32 {
 
 // A settings panel as a real window: a panel window holding the layout's
-// labels (STATIC), text boxes (EDIT) and command buttons (BUTTON) at the
-// table's positions and sizes converted from twips at the system's DPI,
-// created in tab order, in the dialog font. The panel window starts as a
-// hidden top-level pop-up, so that its boxes work before anybody shows it;
-// a control container re-parents it into its own window (see Window()).
+// labels (STATIC), text boxes (EDIT, of any length) and command buttons
+// (BUTTON) at the table's positions and sizes converted from twips at the
+// system's DPI, created in tab order, in the dialog font. The panel window
+// starts as a hidden top-level pop-up, so that its boxes work before anybody
+// shows it; a control container re-parents it into its own window (see
+// Window()).
 // Failures come from "PanelUi".
 class Win32PanelUi : public IPanelUi {
  public:
