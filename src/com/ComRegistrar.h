@@ -11,7 +11,7 @@ namespace vesk::com {
 // dual interfaces.
 //
 // The 32-bit and the 64-bit DLL may both be registered under one root. Each
-// width owns its class keys (kept per registry view by the system) and its
+// width owns its class keys (kept per registry view by Windows) and its
 // own platform entry of the type library (win32 or win64). The keys whose
 // content is the same for both widths (ProgIDs, the type library, interface
 // keys) are shared: they stay while any platform entry of the type library
