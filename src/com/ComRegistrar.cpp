@@ -5,24 +5,32 @@
 #include <string>
 #include <vector>
 
+#include "com/ClassesRegistry.h"
 #include "com/ComClass.h"
 #include "com/ComIds.h"
 #include "com/ComModule.h"
-#include "com/ComOwners.h"
 #include "com/PanelControl.h"
 
 namespace vesk::com {
 namespace {
 
-constexpr const wchar_t* kClasses = L"Software\\Classes\\";
 // The system's marshaler for automation interfaces.
 constexpr const wchar_t* kAutomationMarshaler = L"{00020424-0000-0000-C000-000000000046}";
 constexpr const wchar_t* kVersion = L"1.0";
+constexpr bool kIs64Bit = sizeof(void*) == 8;
+// This DLL's entry of the type library, and the registry view of the other width.
+constexpr const wchar_t* kOwnPlatform = kIs64Bit ? L"win64" : L"win32";
+constexpr const wchar_t* kOtherPlatform = kIs64Bit ? L"win32" : L"win64";
+constexpr REGSAM kOtherView = kIs64Bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 std::wstring Text(const GUID& guid) {
   wchar_t text[40] = {};
   StringFromGUID2(guid, text, 40);
   return text;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 struct DualInterface {
@@ -38,39 +46,47 @@ std::vector<DualInterface> DualInterfaces() {
   return interfaces;
 }
 
-// The top keys Register creates; removing them removes everything.
-std::vector<std::wstring> TopKeys() {
-  std::vector<std::wstring> keys;
-  for (const ComClass& row : ComClasses()) {
-    keys.push_back(L"CLSID\\" + Text(*row.clsid));
-    keys.push_back(row.prog_id);
-  }
-  keys.push_back(L"TypeLib\\" + Text(kLIBID_VeskProgramManager));
-  for (const DualInterface& dual : DualInterfaces()) keys.push_back(L"Interface\\" + Text(*dual.iid));
-  return keys;
+std::wstring TypeLibKey() { return L"TypeLib\\" + Text(kLIBID_VeskProgramManager); }
+std::wstring TypeLibVersionKey() { return TypeLibKey() + L"\\" + kVersion; }
+// The key holding every width's platform entry (win32, win64).
+std::wstring PlatformsKey() { return TypeLibVersionKey() + L"\\0"; }
+
+// True when interface key `key` is absent from `view` or names our type library.
+bool InterfaceIsOurs(const ClassesRegistry& registry, const std::wstring& key, REGSAM view) {
+  if (!registry.Exists(key, view)) return true;
+  const auto library = registry.Read(key + L"\\TypeLib", nullptr, view);
+  return library && SameText(*library, Text(kLIBID_VeskProgramManager));
 }
 
-// Creates `key` under root\Software\Classes and sets its value `name`
-// (the default value for nullptr) to `value`.
-LSTATUS Set(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-  UniqueRegKey opened;
-  HKEY raw = nullptr;
-  LSTATUS status = RegCreateKeyExW(root, (kClasses + key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   KEY_SET_VALUE, nullptr, &raw, nullptr);
-  if (status != ERROR_SUCCESS) return status;
-  opened.reset(raw);
-  const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  return RegSetValueExW(opened.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+// True when the value `name` of `key` names this DLL.
+bool NamesThisDll(const ClassesRegistry& registry, const std::wstring& key, const std::wstring& path) {
+  const auto value = registry.Read(key, nullptr);
+  return value && SameText(*value, path);
 }
 
-LSTATUS WriteAll(HKEY root) {
+LSTATUS WriteAll(ClassesRegistry& registry) {
   const std::wstring path = ComModule::Path();
   const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
   const std::wstring libid = Text(kLIBID_VeskProgramManager);
+  const bool other_registered = registry.Exists(PlatformsKey() + L"\\" + kOtherPlatform);
   std::vector<std::pair<std::wstring, std::pair<const wchar_t*, std::wstring>>> values;
   auto add = [&](std::wstring key, const wchar_t* name, std::wstring value) {
     values.push_back({std::move(key), {name, std::move(value)}});
   };
+  for (const DualInterface& dual : DualInterfaces()) {
+    const std::wstring key = L"Interface\\" + Text(*dual.iid);
+    if (!InterfaceIsOurs(registry, key, 0)) continue;
+    add(key, nullptr, dual.name);
+    add(key + L"\\ProxyStubClsid32", nullptr, kAutomationMarshaler);
+    add(key + L"\\ProxyStubClsid", nullptr, kAutomationMarshaler);
+    add(key + L"\\TypeLib", nullptr, libid);
+    add(key + L"\\TypeLib", L"Version", kVersion);
+  }
+  add(TypeLibVersionKey(), nullptr, L"VeskProgramManager");
+  add(TypeLibVersionKey() + L"\\FLAGS", nullptr, L"0");
+  // One help folder for both widths: the first registered keeps it.
+  if (!other_registered) add(TypeLibVersionKey() + L"\\HELPDIR", nullptr, folder);
+  add(PlatformsKey() + L"\\" + kOwnPlatform, nullptr, path);
   for (const ComClass& row : ComClasses()) {
     const std::wstring key = L"CLSID\\" + Text(*row.clsid);
     add(key, nullptr, row.prog_id);
@@ -89,21 +105,8 @@ LSTATUS WriteAll(HKEY root) {
     add(row.prog_id, nullptr, row.name);
     add(std::wstring(row.prog_id) + L"\\CLSID", nullptr, Text(*row.clsid));
   }
-  const std::wstring typelib = L"TypeLib\\" + libid + L"\\" + kVersion;
-  add(typelib, nullptr, L"VeskProgramManager");
-  add(typelib + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32"), nullptr, path);
-  add(typelib + L"\\FLAGS", nullptr, L"0");
-  add(typelib + L"\\HELPDIR", nullptr, folder);
-  for (const DualInterface& dual : DualInterfaces()) {
-    const std::wstring key = L"Interface\\" + Text(*dual.iid);
-    add(key, nullptr, dual.name);
-    add(key + L"\\ProxyStubClsid32", nullptr, kAutomationMarshaler);
-    add(key + L"\\ProxyStubClsid", nullptr, kAutomationMarshaler);
-    add(key + L"\\TypeLib", nullptr, libid);
-    add(key + L"\\TypeLib", L"Version", kVersion);
-  }
   for (const auto& [key, value] : values) {
-    const LSTATUS status = Set(root, key, value.first, value.second);
+    const LSTATUS status = registry.Write(key, value.first, value.second);
     if (status != ERROR_SUCCESS) return status;
   }
   return ERROR_SUCCESS;
@@ -112,25 +115,43 @@ LSTATUS WriteAll(HKEY root) {
 }  // namespace
 
 HRESULT ComRegistrar::Register(HKEY root) noexcept {
+  ClassesRegistry registry(root);
   try {
-    const LSTATUS status = WriteAll(root);
+    const LSTATUS status = WriteAll(registry);
     if (status == ERROR_SUCCESS) return S_OK;
-    Unregister(root);
+    registry.Rollback();
     return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
   } catch (...) {
-    Unregister(root);
+    registry.Rollback();
     return SELFREG_E_CLASS;
   }
 }
 
 HRESULT ComRegistrar::Unregister(HKEY root) noexcept {
   try {
+    const ClassesRegistry registry(root);
     HRESULT result = S_OK;
-    for (const std::wstring& key : TopKeys()) {
-      const LSTATUS status = RegDeleteTreeW(root, (kClasses + key).c_str());
-      if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-        result = HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
+    auto note = [&result](LSTATUS status) {
+      if (status != ERROR_SUCCESS) result = HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
+    };
+    // This width's own keys, while they still name this DLL.
+    const std::wstring path = ComModule::Path();
+    for (const ComClass& row : ComClasses()) {
+      const std::wstring key = L"CLSID\\" + Text(*row.clsid);
+      if (NamesThisDll(registry, key + L"\\InprocServer32", path)) note(registry.DeleteTree(key));
+    }
+    const std::wstring platform = PlatformsKey() + L"\\" + kOwnPlatform;
+    if (NamesThisDll(registry, platform, path)) note(registry.DeleteTree(platform));
+    // The shared keys, once no registration of either width refers to them.
+    if (registry.HasSubkeys(PlatformsKey())) return result;
+    for (const REGSAM view : {REGSAM{0}, kOtherView}) {
+      for (const ComClass& row : ComClasses()) note(registry.DeleteTree(row.prog_id, view));
+      for (const DualInterface& dual : DualInterfaces()) {
+        const std::wstring key = L"Interface\\" + Text(*dual.iid);
+        if (InterfaceIsOurs(registry, key, view)) note(registry.DeleteTree(key, view));
       }
+      note(registry.DeleteTree(TypeLibVersionKey(), view));
+      note(registry.DeleteIfEmpty(TypeLibKey(), view));
     }
     return result;
   } catch (...) {

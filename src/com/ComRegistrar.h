@@ -9,11 +9,21 @@ namespace vesk::com {
 // walking the class table: the classes (InprocServer32 with the apartment
 // model, ProgID, type library), their ProgIDs, the type library and its
 // dual interfaces.
+//
+// The 32-bit and the 64-bit DLL may both be registered under one root. Each
+// width owns its class keys (kept per registry view by Windows) and its
+// own platform entry of the type library (win32 or win64). The keys whose
+// content is the same for both widths (ProgIDs, the type library, interface
+// keys) are shared: they stay while any platform entry of the type library
+// remains, and the last unregistration removes them from both views.
+// An interface key that names another type library (IPlugIn as its host
+// registered it) is never written or removed.
 class ComRegistrar {
  public:
-  // Registers everything; on failure removes what it wrote and returns the error.
+  // Registers everything; on failure undoes exactly this run's writes and
+  // returns the error.
   static HRESULT Register(HKEY root) noexcept;
-  // Removes every key Register writes; keys that are already gone are fine.
+  // Removes what this DLL owns; keys that are already gone are fine.
   static HRESULT Unregister(HKEY root) noexcept;
 };
 

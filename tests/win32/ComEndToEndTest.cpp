@@ -18,6 +18,7 @@
 
 namespace {
 
+using vesk::test::DllPath;
 using vesk::test::Export;
 using vesk::test::UserRegistryValue;
 
@@ -25,6 +26,8 @@ using vesk::com::IPlugInCom;
 namespace fs = std::filesystem;
 
 const std::wstring kClsid = L"{8277CCD6-415A-45C2-9761-B5750C7170CC}";
+// The keys registration owns here: no host registered IPlugIn before, so its
+// key is the library's too, and unregistration removes every one of them.
 const wchar_t* const kKeys[] = {
     L"Software\\Classes\\CLSID\\{8277CCD6-415A-45C2-9761-B5750C7170CC}",
     L"Software\\Classes\\VeskProgramManager.PlugIn",
@@ -38,12 +41,6 @@ bool KeyExists(const std::wstring& key, HKEY root = HKEY_CURRENT_USER) {
   if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
   RegCloseKey(opened);
   return true;
-}
-
-std::wstring DllPath() {
-  wchar_t exe[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  return (fs::path(exe).parent_path().parent_path() / L"VeskProgramManager.dll").wstring();
 }
 
 using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
@@ -144,6 +141,7 @@ class ComEndToEnd : public ::testing::Test {
 };
 
 TEST_F(ComEndToEnd, RegistersCreatesByProgIdCallsUnloadsAndUnregisters) {
+  for (const wchar_t* key : kKeys) ASSERT_FALSE(KeyExists(key)) << fs::path(key).string();
   // Per-user registration, as regsvr32 /n /i:user does it.
   HMODULE dll = LoadLibraryW(DllPath().c_str());
   ASSERT_NE(dll, nullptr);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 
 namespace vesk::test {
@@ -21,6 +22,13 @@ inline std::wstring UserRegistryValue(const std::wstring& key, const wchar_t* na
     return L"<missing>";
   }
   return data;
+}
+
+// The DLL under test: it sits in the build root, one folder above the test programs.
+inline std::wstring DllPath() {
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  return (std::filesystem::path(exe).parent_path().parent_path() / L"VeskProgramManager.dll").wstring();
 }
 
 }  // namespace vesk::test
