@@ -21,23 +21,12 @@ cleanup() {
   [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
+# shellcheck source=../lib/x-test-lib.sh
+source "$(dirname "$0")/../lib/x-test-lib.sh"
 ok_reply="<result><success/></result>"
 case_failures=0
 check() {  # label, expected, actual
   if [ "$2" == "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [$2], got [$3]"; case_failures=$((case_failures+1)); fi
-}
-alive() {  # pid: running and not a zombie
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "$state" != Z ]
-}
-wait_gone() {  # pid, tenths of a second
-  for _ in $(seq "$2"); do alive "$1" || return 0; sleep 0.1; done
-  return 1
-}
-wait_file() {  # file, tenths of a second
-  for _ in $(seq "$2"); do [ -s "$1" ] && return 0; sleep 0.1; done
-  return 1
 }
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 within() {  # milliseconds, limit in milliseconds: "yes" or the time taken
@@ -58,22 +47,7 @@ install() {  # a copy of xclient at this path
   mkdir -p "$(dirname "$1")" && cp "$xclient" "$1"
 }
 
-# A free display number (-noreset: the server must not restart when its last
-# client leaves); another server may take it between the check and the start,
-# so a server that dies at once makes us try the next number.
-for n in $(seq 141 210); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -nolisten tcp -noreset -screen 0 640x480x24 >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do
-    [ -S "/tmp/.X11-unix/X$n" ] && DISPLAY=":$n" xdpyinfo >/dev/null 2>&1 && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then export DISPLAY=":$n"; break; fi
-  kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""
-done
-if [ -z "$xvfb_pid" ]; then echo "FAIL no Xvfb display could be started"; cat "$work/xvfb.log"; exit 1; fi
+start_private_xvfb 141 210 || exit 1
 echo "Xvfb on $DISPLAY"
 
 # 1. A start returns at once; the started program's standard streams are
