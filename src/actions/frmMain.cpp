@@ -41,4 +41,10 @@ platform::WindowHandle frmMain::hWnd() {
   return handle;
 }
 
+void frmMain::Forget(const platform::Platform& platform) {
+  for (OwnerWindow& window : t_windows.entries) {
+    if (window.platform_serial == platform.serial) window = OwnerWindow{};
+  }
+}
+
 }  // namespace vesk

@@ -2,8 +2,11 @@
 
 #include <atomic>
 
+#include "actions/frmMain.h"
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
+#include "platform/Platform.h"
+#include "platform/win32/Win32Windows.h"
 
 namespace vesk::com {
 namespace {
@@ -14,7 +17,16 @@ std::atomic<long> g_locks{0};
 void ComModule::ObjectCreated() noexcept { ++g_objects; }
 void ComModule::ObjectDestroyed() noexcept { --g_objects; }
 void ComModule::Lock(bool lock) noexcept { lock ? ++g_locks : --g_locks; }
-bool ComModule::CanUnload() noexcept { return g_objects.load() == 0 && g_locks.load() == 0; }
+bool ComModule::CanUnload() noexcept {
+  if (g_objects.load() != 0 || g_locks.load() != 0) return false;
+  try {
+    platform::Platform& real = platform::RealPlatform();
+    frmMain::Forget(real);
+    return static_cast<platform::win32::Win32Windows*>(real.windows)->ReleaseThreadWindows();
+  } catch (...) {
+    return false;  // user32 could not be bound: keep the library
+  }
+}
 
 HMODULE ComModule::Handle() noexcept {
   HMODULE module = nullptr;

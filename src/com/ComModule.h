@@ -13,7 +13,9 @@ class ComModule {
   static void ObjectCreated() noexcept;
   static void ObjectDestroyed() noexcept;
   static void Lock(bool lock) noexcept;
-  // True when no object lives and no lock is held.
+  // True when no object lives, no lock is held and no hidden window is
+  // left; destroys the calling thread's hidden window first when nothing
+  // else holds the library (those of other threads keep it loaded).
   static bool CanUnload() noexcept;
   // The module this code is linked into (the DLL).
   static HMODULE Handle() noexcept;

@@ -41,16 +41,57 @@ TEST(Win32Windows, HiddenWindowIsOursNeverShownAndOwnedByItsThread) {
   EXPECT_FALSE(IsWindow(other));
   // The handle survives the round trip through the 32-bit WindowHandle.
   EXPECT_EQ(HwndConversion::ToHwnd(HwndConversion::FromHwnd(first)), first);
+  EXPECT_TRUE(windows.ReleaseThreadWindows());
+  EXPECT_FALSE(IsWindow(first) || IsWindow(second));
 }
 
-TEST(Win32Windows, DestroyingTheBackendDestroysItsWindows) {
+bool ClassRegistered() {
+  WNDCLASSEXW info{};
+  info.cbSize = sizeof(info);
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ClassRegistered), &module);
+  return GetClassInfoExW(module, L"VeskProgramManagerHidden", &info) != FALSE;
+}
+
+// Destroying the backend (a static destructor, in DLL_PROCESS_DETACH) leaves
+// the windows; releasing destroys the calling thread's, and the class goes
+// with the last window of any thread.
+TEST(Win32Windows, ReleaseDestroysOnlyThisThreadsWindowsAndTheClassWithTheLast) {
   HWND hwnd = nullptr;
   {
     Win32Windows windows;
     hwnd = HwndConversion::ToHwnd(windows.CreateHiddenWindow());
-    ASSERT_TRUE(IsWindow(hwnd));
   }
-  EXPECT_FALSE(IsWindow(hwnd));
+  ASSERT_TRUE(IsWindow(hwnd));
+  DestroyWindow(hwnd);
+
+  Win32Windows windows;
+  const HWND mine = HwndConversion::ToHwnd(windows.CreateHiddenWindow());
+  HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE finish = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HWND theirs = nullptr;
+  std::thread other([&] {
+    theirs = HwndConversion::ToHwnd(windows.CreateHiddenWindow());
+    SetEvent(created);
+    WaitForSingleObject(finish, INFINITE);
+  });
+  WaitForSingleObject(created, INFINITE);
+  EXPECT_FALSE(windows.ReleaseThreadWindows());  // the other thread's window remains
+  EXPECT_FALSE(IsWindow(mine));
+  EXPECT_TRUE(IsWindow(theirs));
+  EXPECT_TRUE(ClassRegistered());
+  SetEvent(finish);
+  other.join();
+  EXPECT_TRUE(windows.ReleaseThreadWindows());
+  EXPECT_FALSE(ClassRegistered());
+  // A window after the release registers the class again.
+  const HWND again = HwndConversion::ToHwnd(windows.CreateHiddenWindow());
+  EXPECT_TRUE(IsWindow(again));
+  EXPECT_TRUE(windows.ReleaseThreadWindows());
+  EXPECT_FALSE(IsWindow(again));
+  CloseHandle(created);
+  CloseHandle(finish);
 }
 
 // Every window of the walk from the top of the Z-order, as the scan walks it.

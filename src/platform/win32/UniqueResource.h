@@ -43,15 +43,6 @@ class UniqueResource {
   Type value_ = Traits::Empty();
 };
 
-// A library loaded with LoadLibraryW.
-struct ModuleTraits {
-  using Type = HMODULE;
-  static Type Empty() noexcept { return nullptr; }
-  static bool IsEmpty(Type value) noexcept { return value == nullptr; }
-  static void Close(Type value) noexcept { FreeLibrary(value); }
-};
-using UniqueModule = UniqueResource<ModuleTraits>;
-
 // A kernel handle; both NULL and INVALID_HANDLE_VALUE are empty.
 struct HandleTraits {
   using Type = HANDLE;

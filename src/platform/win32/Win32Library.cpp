@@ -1,50 +1,78 @@
 #include "platform/win32/Win32Library.h"
 
-#include <mutex>
+#include <cwchar>
 #include <string>
-#include <vector>
 
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
-#include "platform/win32/UniqueResource.h"
 #include "platform/win32/Utf16.h"
 #include "platform/win32/Win32Error.h"
 
 namespace vesk::platform::win32 {
 namespace {
 
+// The libraries loaded so far. Trivially destructible on purpose: nothing of
+// it runs when the library unloads, and the modules stay loaded.
 struct Loaded {
-  std::wstring name;
-  UniqueModule module;
+  wchar_t name[32];
+  HMODULE module;
 };
-
 struct Table {
-  std::mutex mutex;
-  std::vector<Loaded> libraries;
+  SRWLOCK lock;
+  Loaded libraries[16];
+  std::size_t count;
 };
+Table g_table{SRWLOCK_INIT, {}, 0};
 
-Table& TheTable() {
-  static Table table;
-  return table;
+HMODULE Cached(const wchar_t* name) {
+  for (std::size_t i = 0; i < g_table.count; ++i) {
+    if (std::wcscmp(g_table.libraries[i].name, name) == 0) return g_table.libraries[i].module;
+  }
+  return nullptr;
+}
+
+[[noreturn]] void NotLoaded(const wchar_t* name, DWORD error) {
+  throw Failure(errors::kLibraryNotLoaded, "Win32Library",
+                "Cannot load library " + Utf16::ToUtf8(name) + ": " + Win32Error::Text(error));
+}
+
+// Loads `name` from the system folder, never through the search order (a
+// library planted beside the host or in its current folder must not load).
+HMODULE LoadFromSystemFolder(const wchar_t* name) {
+  HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+    // Windows without the flag (Windows 7 before KB2533623): the full path.
+    module = LoadLibraryExW(Win32Library::SystemPath(name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+  if (module == nullptr) NotLoaded(name, GetLastError());
+  return module;
 }
 
 }  // namespace
 
+std::wstring Win32Library::SystemPath(const wchar_t* name) {
+  wchar_t folder[MAX_PATH + 1] = {};
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) NotLoaded(name, GetLastError());
+  return std::wstring(folder, length) + L"\\" + name;
+}
+
 HMODULE Win32Library::Load(const wchar_t* name) {
-  Table& table = TheTable();
-  const std::lock_guard<std::mutex> lock(table.mutex);
-  for (const Loaded& loaded : table.libraries) {
-    if (loaded.name == name) return loaded.module.get();
+  AcquireSRWLockShared(&g_table.lock);
+  HMODULE module = Cached(name);
+  ReleaseSRWLockShared(&g_table.lock);
+  if (module != nullptr) return module;
+  module = LoadFromSystemFolder(name);
+  AcquireSRWLockExclusive(&g_table.lock);
+  // A name too long for the table, or a full table, is simply loaded again
+  // next time: the system counts the references.
+  if (Cached(name) == nullptr && std::wcslen(name) < 32 && g_table.count < 16) {
+    Loaded& entry = g_table.libraries[g_table.count++];
+    std::wcscpy(entry.name, name);
+    entry.module = module;
   }
-  UniqueModule module(LoadLibraryW(name));
-  if (!module) {
-    const DWORD error = GetLastError();
-    throw Failure(errors::kLibraryNotLoaded, "Win32Library",
-                  "Cannot load library " + Utf16::ToUtf8(name) + ": " + Win32Error::Text(error));
-  }
-  const HMODULE handle = module.get();
-  table.libraries.push_back(Loaded{name, std::move(module)});
-  return handle;
+  ReleaseSRWLockExclusive(&g_table.lock);
+  return module;
 }
 
 FARPROC Win32Library::Find(const wchar_t* name, const char* entry) {
@@ -55,7 +83,5 @@ FARPROC Win32Library::Find(const wchar_t* name, const char* entry) {
   }
   return address;
 }
-
-void Win32Library::KeepAlive() { TheTable(); }
 
 }  // namespace vesk::platform::win32

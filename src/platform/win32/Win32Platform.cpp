@@ -1,5 +1,4 @@
 #include "platform/Platform.h"
-#include "platform/win32/Win32Library.h"
 #include "platform/win32/Win32MessageBox.h"
 #include "platform/win32/Win32MessagePump.h"
 #include "platform/win32/Win32PanelUiFactory.h"
@@ -10,8 +9,6 @@
 namespace vesk::platform {
 
 Platform& RealPlatform() {
-  // The loaded libraries go last, after every backend that may still call into them.
-  win32::Win32Library::KeepAlive();
   static win32::Win32Shell shell;
   static win32::Win32MessageBox message_box;
   static win32::Win32Windows windows;

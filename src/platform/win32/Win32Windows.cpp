@@ -11,7 +11,6 @@
 #include "platform/win32/LazyFunction.h"
 #include "platform/win32/Utf16.h"
 #include "platform/win32/Win32Error.h"
-#include "platform/win32/Win32Library.h"
 
 namespace vesk::platform::win32 {
 namespace {
@@ -22,6 +21,7 @@ LazyFunction<decltype(RegisterClassExW)> g_register_class(L"user32.dll", "Regist
 LazyFunction<decltype(UnregisterClassW)> g_unregister_class(L"user32.dll", "UnregisterClassW");
 LazyFunction<decltype(CreateWindowExW)> g_create_window(L"user32.dll", "CreateWindowExW");
 LazyFunction<decltype(DestroyWindow)> g_destroy_window(L"user32.dll", "DestroyWindow");
+LazyFunction<decltype(::IsWindow)> g_is_window(L"user32.dll", "IsWindow");
 LazyFunction<decltype(PostMessageW)> g_post_message(L"user32.dll", "PostMessageW");
 LazyFunction<decltype(GetWindowThreadProcessId)> g_window_thread(L"user32.dll", "GetWindowThreadProcessId");
 LazyFunction<decltype(DefWindowProcW)> g_def_window_proc(L"user32.dll", "DefWindowProcW");
@@ -45,27 +45,9 @@ HINSTANCE ThisModule() {
 
 }  // namespace
 
-Win32Windows::Win32Windows() { Win32Library::KeepAlive(); }
-
-Win32Windows::~Win32Windows() {
-  try {
-    for (void* window : windows_) {
-      const HWND hwnd = static_cast<HWND>(window);
-      if (g_window_thread(hwnd, nullptr) == GetCurrentThreadId()) {
-        g_destroy_window(hwnd);
-      } else {
-        g_post_message(hwnd, WM_CLOSE, 0, 0);  // the default procedure destroys it there
-      }
-    }
-    if (!windows_.empty()) g_unregister_class(kClassName, ThisModule());
-  } catch (...) {
-    // Binding cannot fail here: creating the windows bound user32 already.
-  }
-}
-
 WindowHandle Win32Windows::CreateHiddenWindow() {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (windows_.empty()) {
+  if (!class_registered_) {
     // The window has no behaviour of its own, so its class uses the system's
     // default procedure: no window can call into this module after it unloads.
     WNDCLASSEXW window_class{};
@@ -76,6 +58,7 @@ WindowHandle Win32Windows::CreateHiddenWindow() {
     if (g_register_class(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
       Refused("Cannot register the hidden window's class");
     }
+    class_registered_ = true;
   }
   windows_.reserve(windows_.size() + 1);
   const HWND hwnd = g_create_window(0, kClassName, L"frmMain", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -83,6 +66,22 @@ WindowHandle Win32Windows::CreateHiddenWindow() {
   if (hwnd == nullptr) Refused("Cannot create the hidden window");
   windows_.push_back(hwnd);
   return HwndConversion::FromHwnd(hwnd);
+}
+
+bool Win32Windows::ReleaseThreadWindows() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  std::erase_if(windows_, [](void* window) {
+    const HWND hwnd = static_cast<HWND>(window);
+    if (!g_is_window(hwnd)) return true;  // its thread has ended
+    if (g_window_thread(hwnd, nullptr) != GetCurrentThreadId()) return false;
+    g_destroy_window(hwnd);
+    return true;
+  });
+  if (windows_.empty() && class_registered_) {
+    g_unregister_class(kClassName, ThisModule());
+    class_registered_ = false;
+  }
+  return windows_.empty();
 }
 
 WindowHandle Win32Windows::FindWindowA(const char* class_name, const char* window_name) {

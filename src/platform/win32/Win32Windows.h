@@ -10,10 +10,10 @@ namespace vesk::platform::win32 {
 // Top-level windows of the Win32 desktop.
 class Win32Windows : public IWindows {
  public:
-  Win32Windows();
-  // Destroys the hidden windows of the calling thread and asks those of
-  // other threads to close (a window can only be destroyed by its thread).
-  ~Win32Windows() override;
+  Win32Windows() = default;
+  // Leaves the hidden windows alone: it may run in DLL_PROCESS_DETACH, where
+  // no window may be destroyed. ReleaseThreadWindows is the way out.
+  ~Win32Windows() override = default;
   Win32Windows(const Win32Windows&) = delete;
   Win32Windows& operator=(const Win32Windows&) = delete;
 
@@ -21,6 +21,10 @@ class Win32Windows : public IWindows {
   // shown, owned by the calling thread. Fails with 75 when the system
   // refuses to register the class or create the window.
   WindowHandle CreateHiddenWindow() override;
+  // Destroys the calling thread's hidden windows (a window can only be
+  // destroyed by its thread; those of other threads end with them) and, once
+  // no hidden window is left, unregisters the class. True when none is left.
+  bool ReleaseThreadWindows();
 
   // The Win32 window functions need no connection: sessions do nothing.
   void BeginSession() override {}
@@ -41,7 +45,8 @@ class Win32Windows : public IWindows {
 
  private:
   std::mutex mutex_;
-  std::vector<void*> windows_;  // every hidden window created, as HWND
+  std::vector<void*> windows_;  // the hidden windows not yet released, as HWND
+  bool class_registered_ = false;
 };
 
 }  // namespace vesk::platform::win32
