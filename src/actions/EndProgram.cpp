@@ -1,7 +1,7 @@
 #include "actions/EndProgram.h"
 
+#include <cstdint>
 #include <string>
-#include <utility>
 
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
@@ -31,12 +31,13 @@ EndProgram::EndProgram() : ActionProtocol(kTexts) {}
 
 void EndProgram::ExecuteAction(const XmlElement& params, XmlElement& result) {
   const XmlElement settings = params.GetElement("sett", 0);
-  std::string path = settings.GetElementText("s", 0);
+  const std::string path = settings.GetElementText("s", 0);
   platform::IWindows& desktop = *platform::Current().windows;
   // The scan and the close requests share one window session: one
   // connection to the window system, and one deadline for all its replies.
   const platform::WindowSession session(desktop);
-  const WindowList windows = modProcessHandler::FindProcessWindows(std::move(path));
+  const WindowList windows = modProcessHandler::FindProcessWindows(path);
+  const std::uint64_t refused_before = desktop.Route().refused_close_requests;
   modCloseWindow::CloseWindows(windows);
   // Programs were found but no window system was there to ask them: that
   // is a failure, not a success that did nothing.
@@ -47,6 +48,15 @@ void EndProgram::ExecuteAction(const XmlElement& params, XmlElement& result) {
       throw Failure(errors::kAccessRefused, "EndProgram",
                     std::to_string(matches) + (matches == 1 ? " running program matches" : " running programs match") +
                         ", but none could be asked to close: " + route.description);
+    }
+    // A window the system does not let us ask (one of higher integrity) is
+    // not closed: reported once every other request has been made.
+    const std::uint64_t refused = route.refused_close_requests - refused_before;
+    if (refused > 0) {
+      throw Failure(errors::kPermissionDenied, "EndProgram",
+                    "Permission denied: " + std::to_string(refused) +
+                        (refused == 1 ? " close request to " : " close requests to ") + path +
+                        " refused by the system");
     }
   }
   result.AddElement("success", "");

@@ -10,6 +10,7 @@ inline constexpr int kOutOfMemory = 7;           // an allocation failed
 inline constexpr int kIndexOutOfRange = 9;       // subscript out of range
 inline constexpr int kLibraryNotLoaded = 48;     // a platform library cannot be loaded
 inline constexpr int kFileNotFound = 53;         // the file does not exist
+inline constexpr int kPermissionDenied = 70;     // the platform refused a request to another program
 inline constexpr int kAccessRefused = 75;        // the platform refused the operation
 inline constexpr int kPathNotFound = 76;         // the folder does not exist
 inline constexpr int kEmptyElement = 91;         // operation on an empty XML element

@@ -20,6 +20,10 @@ struct WindowRoute {
   // The window system tried and, when it was not reached, what happened
   // (for example "X display :1 did not answer within 5 s").
   std::string description;
+  // Close requests the window system refused as not permitted (a window of
+  // higher integrity on Win32), counted over the backend's life: a caller
+  // compares the counts before and after its requests.
+  std::uint64_t refused_close_requests = 0;
 };
 
 // Top-level windows of the desktop.

@@ -112,5 +112,38 @@ TEST_F(EndProgramTest, AWindowSystemNotReachedFailsOnlyWhenSomethingMatched) {
   }
 }
 
+TEST_F(EndProgramTest, RefusedCloseRequestsFailWithPermissionDeniedAfterEveryOtherRequest) {
+  AddProcess(1, "/bin/a");
+  AddProcess(2, "/bin/a");
+  AddProcess(3, "/bin/b");
+  AddWindow(0x11, 1);
+  AddWindow(0x21, 2);
+  AddWindow(0x31, 3);
+  const struct {
+    std::vector<int> refusing;  // desktop indexes whose posts are refused
+    const char* path;
+    const char* failure;  // empty: success
+  } rows[] = {
+      {{0}, "/bin/a", "Permission denied: 1 close request to /bin/a refused by the system"},
+      {{0, 1}, "/BIN/A", "Permission denied: 2 close requests to /BIN/A refused by the system"},
+      {{2}, "/bin/a", ""},  // a refusing window of another program is never asked
+      {{}, "/bin/a", ""},   // refusals of an earlier call are not counted again
+  };
+  for (const auto& row : rows) {
+    sim.log.Clear();
+    for (auto& window : sim.windows.desktop) window.refuses_close = false;
+    for (const int index : row.refusing) sim.windows.desktop[static_cast<std::size_t>(index)].refuses_close = true;
+    try {
+      EXPECT_EQ(Execute(Record({row.path})), kSuccess) << row.path;
+      EXPECT_TRUE(std::string(row.failure).empty()) << row.path << ": expected the failure";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.number(), 70) << row.path;
+      EXPECT_EQ(failure.source(), "EndProgram") << row.path;
+      EXPECT_EQ(failure.description(), row.failure) << row.path;
+    }
+    EXPECT_EQ(PostedTo(), (std::vector<std::string>{"17", "33"})) << row.path;
+  }
+}
+
 }  // namespace
 }  // namespace vesk

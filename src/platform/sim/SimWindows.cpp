@@ -74,7 +74,12 @@ bool SimWindows::PostMessageA(WindowHandle window, std::uint32_t message, std::u
                               std::intptr_t lparam) {
   log_.Record("PostMessageA",
               {std::to_string(window), std::to_string(message), std::to_string(wparam), std::to_string(lparam)});
-  return Find(window) != nullptr;
+  const SimWindow* found = Find(window);
+  if (found != nullptr && found->refuses_close) {
+    ++route.refused_close_requests;
+    return false;
+  }
+  return found != nullptr;
 }
 
 }  // namespace vesk::platform::sim

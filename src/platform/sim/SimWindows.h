@@ -14,11 +14,13 @@ struct SimWindow {
   WindowHandle owner = 0;  // what GetParent reports: an owned pop-up's owner
   std::uint32_t process_id = 0;
   bool hidden = false;     // not visible (IsWindowVisible answers false)
+  bool refuses_close = false;  // posts to it are refused as not permitted
 };
 
 // A simulated desktop of top-level windows, `desktop` in Z-order from the
 // top. Close requests are recorded; a window that is not on the desktop (it
-// has closed) refuses them.
+// has closed) refuses them, and one that refuses_close refuses them as not
+// permitted, counted in route.refused_close_requests.
 class SimWindows : public IWindows {
  public:
   explicit SimWindows(SimLog& log) : log_(log) {}

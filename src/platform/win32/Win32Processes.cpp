@@ -8,9 +8,12 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "host/ErrorNumbers.h"
+#include "host/Failure.h"
 #include "platform/win32/LazyFunction.h"
 #include "platform/win32/Utf16.h"
 
@@ -26,6 +29,7 @@ LazyFunction<decltype(::CloseHandle)> g_close(L"kernel32.dll", "CloseHandle");
 LazyFunction<decltype(::EnumProcesses)> g_enum_processes(L"psapi.dll", "EnumProcesses");
 LazyFunction<decltype(::EnumProcessModules)> g_enum_modules(L"psapi.dll", "EnumProcessModules");
 LazyFunction<decltype(::GetModuleFileNameExW)> g_module_file_name(L"psapi.dll", "GetModuleFileNameExW");
+LazyFunction<decltype(::QueryFullProcessImageNameW)> g_image_name(L"kernel32.dll", "QueryFullProcessImageNameW");
 
 static_assert(sizeof(PROCESSENTRY32W) == (sizeof(void*) == 8 ? 568 : 556));
 static_assert(sizeof(OSVERSIONINFOW) == 276);
@@ -41,22 +45,37 @@ std::wstring_view Terminated(const wchar_t* text, std::size_t length) {
   return std::wstring_view(text, std::find(text, text + length, L'\0') - text);
 }
 
-bool DeliverEntry(decltype(g_first)& step, Handle snapshot, ProcessEntry& entry) {
+// The UTF-8 form of `text`; nothing when it is not valid UTF-16.
+std::optional<std::string> ToUtf8(std::wstring_view text) {
+  try {
+    return Utf16::ToUtf8(text);
+  } catch (const Failure& failure) {
+    if (failure.number() != errors::kInvalidArgument) throw;
+    return std::nullopt;
+  }
+}
+
+bool DeliverEntry(decltype(g_first)& first_step, Handle snapshot, ProcessEntry& entry) {
   if (entry.dwSize != kProcessEntrySize) {
     SetLastError(ERROR_BAD_LENGTH);
     return false;
   }
   PROCESSENTRY32W wide{};
   wide.dwSize = sizeof(wide);
-  if (!step(ToHandle(snapshot), &wide)) return false;
+  std::optional<std::string> name;
+  // An entry whose name cannot be converted could never match: the walk
+  // moves past it.
+  for (auto* step = &first_step; !name; step = &g_next) {
+    if (!(*step)(ToHandle(snapshot), &wide)) return false;
+    name = ToUtf8(Terminated(wide.szExeFile, std::size(wide.szExeFile)));
+  }
   entry.th32ProcessID = wide.th32ProcessID;
   const std::wstring_view wide_name = Terminated(wide.szExeFile, std::size(wide.szExeFile));
   // The platform cuts a longer name to fill the field and gives no other
   // sign: a name that fills it may have been cut.
   entry.exe_file_cut = wide_name.size() >= std::size(wide.szExeFile) - 1;
-  std::string name = Utf16::ToUtf8(wide_name);
-  name.resize(std::max(kExeFileLength, name.size() + 1), '\0');
-  entry.szExeFile = std::move(name);
+  name->resize(std::max(kExeFileLength, name->size() + 1), '\0');
+  entry.szExeFile = std::move(*name);
   return true;
 }
 
@@ -108,54 +127,137 @@ bool Win32Processes::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes,
 }
 
 Handle Win32Processes::OpenProcess(std::uint32_t access, bool inherit, std::uint32_t process_id) {
-  return FromHandle(g_open(access, inherit ? TRUE : FALSE, process_id));
+  const Handle process = FromHandle(g_open(access, inherit ? TRUE : FALSE, process_id));
+  if (process != 0 || (access & PROCESS_QUERY_INFORMATION) == 0) return process;
+  return OpenLimited(inherit, process_id);
+}
+
+Handle Win32Processes::OpenLimited(bool inherit, std::uint32_t process_id) {
+  const Handle process = FromHandle(g_open(PROCESS_QUERY_LIMITED_INFORMATION, inherit ? TRUE : FALSE, process_id));
+  if (process == 0) return 0;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  limited_.insert(process);
+  return process;
+}
+
+const Handle Win32Processes::kImageModule = 1;
+
+bool Win32Processes::IsLimited(Handle process) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return limited_.count(process) != 0;
 }
 
 bool Win32Processes::EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
                                         std::uint32_t& bytes_needed) {
   static_assert(sizeof(HMODULE) == sizeof(Handle));
-  std::vector<HMODULE> wide(size_bytes / sizeof(HMODULE));
-  DWORD needed = 0;
-  if (!g_enum_modules(ToHandle(process), wide.data(), static_cast<DWORD>(wide.size() * sizeof(HMODULE)), &needed)) {
+  if (!IsLimited(process)) {
+    std::vector<HMODULE> wide(size_bytes / sizeof(HMODULE));
+    DWORD needed = 0;
+    if (g_enum_modules(ToHandle(process), wide.data(), static_cast<DWORD>(wide.size() * sizeof(HMODULE)), &needed) &&
+        needed >= sizeof(HMODULE)) {
+      const std::size_t delivered = std::min<std::size_t>(needed / sizeof(HMODULE), wide.size());
+      if (delivered == 0) {
+        bytes_needed = needed;
+        return true;
+      }
+      // The executable's path is read now: a name that cannot be converted
+      // fails here, and the path is kept for the call that asks for it.
+      const Handle executable = reinterpret_cast<Handle>(wide[0]);
+      ReadPath path = ReadModulePath(process, executable, MAX_PATH);
+      if (path.read) {
+        if (!path.converted) {
+          SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+          return false;
+        }
+        std::transform(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(delivered), modules,
+                       [](HMODULE module) { return reinterpret_cast<Handle>(module); });
+        bytes_needed = needed;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        last_read_.emplace(std::pair(process, executable), std::move(path));
+        return true;
+      }
+    }
+    // Modules that cannot be listed (or read): the image path may still be.
+    const std::lock_guard<std::mutex> lock(mutex_);
+    limited_.insert(process);
+  }
+  const ReadPath path = ReadModulePath(process, kImageModule, kLongestPath);
+  if (!path.read) return false;
+  if (!path.converted) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
     return false;
   }
-  const std::size_t delivered = std::min<std::size_t>(needed / sizeof(HMODULE), wide.size());
-  std::transform(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(delivered), modules,
-                 [](HMODULE module) { return reinterpret_cast<Handle>(module); });
-  bytes_needed = needed;
+  if (size_bytes >= sizeof(Handle)) modules[0] = kImageModule;
+  bytes_needed = sizeof(Handle);
   return true;
+}
+
+Win32Processes::ReadPath Win32Processes::ReadModulePath(Handle process, Handle module, std::uint32_t first_room) {
+  ReadPath path;
+  std::wstring wide;
+  DWORD length = 0;
+  if (IsLimited(process)) {
+    wide.assign(kLongestPath, L'\0');
+    length = kLongestPath;
+    if (!g_image_name(ToHandle(process), 0, wide.data(), &length)) return path;
+  } else {
+    // The platform cuts a path that does not fit and gives no other sign
+    // than a full buffer: a full buffer is asked again with twice the room,
+    // up to the longest path there is; only past that is the path cut.
+    DWORD room = std::clamp<DWORD>(first_room, 1, kLongestPath);
+    for (;;) {
+      wide.assign(room, L'\0');
+      length = g_module_file_name(ToHandle(process), reinterpret_cast<HMODULE>(module), wide.data(), room);
+      if (length == 0) return path;
+      if (length + 1 < room) break;
+      if (room == kLongestPath) {
+        path.cut = true;
+        break;
+      }
+      room = std::min<DWORD>(room * 2, kLongestPath);
+    }
+    length = std::min<DWORD>(length, room);
+  }
+  path.read = length > 0;
+  std::optional<std::string> utf8 = ToUtf8(std::wstring_view(wide.data(), length));
+  path.converted = utf8.has_value();
+  if (utf8) path.utf8 = std::move(*utf8);
+  return path;
 }
 
 std::uint32_t Win32Processes::GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
                                                    std::uint32_t size, bool& cut) {
-  // The platform cuts a path that does not fit and gives no other sign than
-  // a full buffer: a full buffer is asked again with twice the room, up to
-  // the longest path there is; only past that is the path cut.
   cut = false;
-  std::wstring wide;
-  DWORD room = std::clamp<DWORD>(size, 1, kLongestPath);
-  DWORD length = 0;
-  for (;;) {
-    wide.assign(room, L'\0');
-    length = g_module_file_name(ToHandle(process), reinterpret_cast<HMODULE>(module), wide.data(), room);
-    if (length == 0) return 0;
-    if (length + 1 < room) break;
-    if (room == kLongestPath) {
-      cut = true;
-      break;
-    }
-    room = std::min<DWORD>(room * 2, kLongestPath);
+  std::optional<ReadPath> kept;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (last_read_ && last_read_->first == std::pair(process, module)) kept = std::move(last_read_->second);
+    last_read_.reset();
   }
-  const std::string path = Utf16::ToUtf8(std::wstring_view(wide.data(), std::min<DWORD>(length, room)));
-  if (buffer.size() < path.size()) buffer.resize(path.size(), '\0');
-  buffer.replace(0, path.size(), path);
-  return static_cast<std::uint32_t>(path.size());
+  const ReadPath path = kept ? std::move(*kept) : ReadModulePath(process, module, size);
+  if (!path.read) return 0;
+  if (!path.converted) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  cut = path.cut;
+  if (buffer.size() < path.utf8.size()) buffer.resize(path.utf8.size(), '\0');
+  buffer.replace(0, path.utf8.size(), path.utf8);
+  return static_cast<std::uint32_t>(path.utf8.size());
 }
 
 TargetFile Win32Processes::ResolveFile(const std::string&) { return TargetFile{}; }
 
 bool Win32Processes::IsSameFile(Handle, const TargetFile&) { return false; }
 
-bool Win32Processes::CloseHandle(Handle handle) { return g_close(ToHandle(handle)) != FALSE; }
+bool Win32Processes::CloseHandle(Handle handle) {
+  {
+    // A value the platform may hand out again forgets what it was.
+    const std::lock_guard<std::mutex> lock(mutex_);
+    limited_.erase(handle);
+    if (last_read_ && last_read_->first.first == handle) last_read_.reset();
+  }
+  return g_close(ToHandle(handle)) != FALSE;
+}
 
 }  // namespace vesk::platform::win32

@@ -115,7 +115,11 @@ bool Win32Windows::IsWindowVisible(WindowHandle window) {
 
 bool Win32Windows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                                 std::intptr_t lparam) {
-  return g_post_message(HwndConversion::ToHwnd(window), message, wparam, lparam) != FALSE;
+  if (g_post_message(HwndConversion::ToHwnd(window), message, wparam, lparam) != FALSE) return true;
+  // User interface privilege isolation refuses posts to a window of higher
+  // integrity; the caller learns of it through Route().
+  if (GetLastError() == ERROR_ACCESS_DENIED) ++refused_;
+  return false;
 }
 
 }  // namespace vesk::platform::win32

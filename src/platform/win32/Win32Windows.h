@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -37,9 +39,9 @@ class Win32Windows : public IWindows {
   WindowHandle GetParent(WindowHandle window) override;
   std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
   bool IsWindowVisible(WindowHandle window) override;
-  // The Win32 desktop is always there.
-  WindowRoute Route() override { return {}; }
-  // PostMessageW.
+  // The Win32 desktop is always there; refused close requests are counted.
+  WindowRoute Route() override { return {true, "", refused_.load()}; }
+  // PostMessageW; a request refused with ERROR_ACCESS_DENIED is counted.
   bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam) override;
 
@@ -47,6 +49,7 @@ class Win32Windows : public IWindows {
   std::mutex mutex_;
   std::vector<void*> windows_;  // the hidden windows not yet released, as HWND
   bool class_registered_ = false;
+  std::atomic<std::uint64_t> refused_{0};
 };
 
 }  // namespace vesk::platform::win32
