@@ -21,8 +21,8 @@ struct WindowRoute {
   // (for example "X display :1 did not answer within 5 s").
   std::string description;
   // Close requests the window system refused as not permitted (a window of
-  // higher integrity on Win32), counted over the backend's life: a caller
-  // compares the counts before and after its requests.
+  // higher integrity on Win32), counted on the calling thread over the
+  // backend's life: a caller compares the counts before and after its requests.
   std::uint64_t refused_close_requests = 0;
 };
 

@@ -30,6 +30,10 @@ LazyFunction<decltype(::GetWindow)> g_get_window(L"user32.dll", "GetWindow");
 LazyFunction<decltype(::GetParent)> g_get_parent(L"user32.dll", "GetParent");
 LazyFunction<decltype(::IsWindowVisible)> g_is_window_visible(L"user32.dll", "IsWindowVisible");
 
+// Close requests refused on this thread. A plain integer: code built for
+// Windows keeps no thread-local object with a destructor.
+thread_local std::uint64_t t_refused_close_requests = 0;
+
 // The module this code is linked into (the DLL, or a test program).
 HINSTANCE ThisModule() {
   HMODULE module = nullptr;
@@ -109,6 +113,8 @@ std::uint32_t Win32Windows::GetWindowThreadProcessId(WindowHandle window, std::u
   return thread;
 }
 
+WindowRoute Win32Windows::Route() { return {true, "", t_refused_close_requests}; }
+
 bool Win32Windows::IsWindowVisible(WindowHandle window) {
   return g_is_window_visible(HwndConversion::ToHwnd(window)) != FALSE;
 }
@@ -118,7 +124,7 @@ bool Win32Windows::PostMessageA(WindowHandle window, std::uint32_t message, std:
   if (g_post_message(HwndConversion::ToHwnd(window), message, wparam, lparam) != FALSE) return true;
   // User interface privilege isolation refuses posts to a window of higher
   // integrity; the caller learns of it through Route().
-  if (GetLastError() == ERROR_ACCESS_DENIED) ++refused_;
+  if (GetLastError() == ERROR_ACCESS_DENIED) ++t_refused_close_requests;
   return false;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -39,8 +38,10 @@ class Win32Windows : public IWindows {
   WindowHandle GetParent(WindowHandle window) override;
   std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
   bool IsWindowVisible(WindowHandle window) override;
-  // The Win32 desktop is always there; refused close requests are counted.
-  WindowRoute Route() override { return {true, "", refused_.load()}; }
+  // The Win32 desktop is always there; the close requests refused on the
+  // calling thread are counted (per thread, so that end actions on two
+  // threads never count each other's).
+  WindowRoute Route() override;
   // PostMessageW; a request refused with ERROR_ACCESS_DENIED is counted.
   bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam) override;
@@ -49,7 +50,6 @@ class Win32Windows : public IWindows {
   std::mutex mutex_;
   std::vector<void*> windows_;  // the hidden windows not yet released, as HWND
   bool class_registered_ = false;
-  std::atomic<std::uint64_t> refused_{0};
 };
 
 }  // namespace vesk::platform::win32
