@@ -94,6 +94,23 @@ TEST(Win32EndProgram, EndsAProgramWhoseHiddenHelperWindowStandsAboveItsMainWindo
   EXPECT_EQ(code, 0u) << "2: the helper window got the close request";
 }
 
+// The helper program of the other width's build (VESK_OTHER_WIDTH_BUILD):
+// from the 32-bit tests, a 64-bit program, which the module route cannot list.
+TEST(Win32EndProgram, EndsAProgramOfTheOtherWidth) {
+  const wchar_t* other_build = _wgetenv(L"VESK_OTHER_WIDTH_BUILD");
+  if (other_build == nullptr || *other_build == L'\0') GTEST_SKIP() << "VESK_OTHER_WIDTH_BUILD is not set";
+  const fs::path program = fs::path(other_build).make_preferred() / L"tests" / L"vesk_helper_window_app.exe";
+  if (!fs::exists(program)) GTEST_SKIP() << "the other width's build is absent: " << program.string();
+  RunningApp app(program);
+  if (!app.started()) GTEST_SKIP() << "the other width's programs do not run here: " << program.string();
+  ASSERT_NE(app.Window(L"VeskHelperAppMain"), nullptr);
+  plugin entry;
+  EXPECT_EQ(entry.MethodCall("<request><plugin>EndProgram</plugin><method>Execute</method><params><sett><s>" +
+                             Utf16::ToUtf8(program.wstring()) + "</s></sett></params></request>"),
+            "<result><success/></result>");
+  ASSERT_EQ(WaitForSingleObject(app.process(), 10000), WAIT_OBJECT_0) << "the program of the other width did not end";
+}
+
 TEST(Win32EndProgram, LimitedHandleListsOnePseudoModuleNamedByTheImagePath) {
   RunningApp app(HelperApp());
   ASSERT_TRUE(app.started());
