@@ -5,6 +5,7 @@
 #include <sys/un.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -19,9 +20,9 @@ constexpr std::uint32_t kMaxReply = 64U << 20;
 constexpr std::uint32_t kEventBit = 0x80000000U;
 
 std::string Seconds(SwayIpc::Clock::duration budget) {
-  const double seconds = std::chrono::duration<double>(budget).count();
-  const long whole = static_cast<long>(seconds);
-  return (seconds == static_cast<double>(whole) ? std::to_string(whole) : std::to_string(seconds)) + " s";
+  char text[32];
+  std::snprintf(text, sizeof text, "%g s", std::chrono::duration<double>(budget).count());
+  return text;
 }
 
 }  // namespace
