@@ -115,9 +115,9 @@ echo "sway: WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=$DISPLAY"
 
 start "$work/app/foot" -e sleep 60; foot_app=$pid
 start "$work/other/foot" -e sleep 60; foot_other=$pid
-start "$work/app/xclient" --net-wm-pid --timeout 60; x_app=$pid
+start "$work/app/xclient" --popup --timeout 60; x_app=$pid  # no _NET_WM_PID, an owned pop-up
 start "$work/other/xclient" --net-wm-pid --timeout 60; x_other=$pid
-wait_views 4 || exit 1
+wait_views 5 || exit 1
 
 check "sway: end the native Wayland program" "<result><success/></result>" "$("$host" end "$work/app/foot" 2>&1)"
 wait_gone "$foot_app" 50
