@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 namespace vesk::platform::linux_backend {
@@ -41,20 +42,19 @@ SwayIpc::SwayIpc(const std::string& path, Clock::duration budget)
     problem_ = std::string("could not be opened: ") + std::strerror(errno);
     return;
   }
-  if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    // A full backlog makes a Unix socket answer EAGAIN: the server is busy.
-    if (errno != EAGAIN && errno != EINPROGRESS) {
+  // A full backlog makes connect() on a Unix socket fail with EAGAIN: the
+  // server is busy, so it is tried again until the deadline.
+  while (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) {
       problem_ = std::string("refused the connection: ") + std::strerror(errno);
       return;
     }
-    socket_ = std::move(socket);
-    if (!Wait(POLLOUT)) return;
-    int error = 0;
-    socklen_t size = sizeof error;
-    if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-      Fail(std::string("refused the connection: ") + std::strerror(error != 0 ? error : errno));
+    if (Clock::now() >= deadline_) {
+      problem_ = "did not answer within " + budget_text_;
+      return;
     }
-    return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   socket_ = std::move(socket);
 }
