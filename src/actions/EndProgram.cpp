@@ -1,5 +1,6 @@
 #include "actions/EndProgram.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -48,6 +49,17 @@ void EndProgram::ExecuteAction(const XmlElement& params, XmlElement& result) {
       throw Failure(errors::kAccessRefused, "EndProgram",
                     std::to_string(matches) + (matches == 1 ? " running program matches" : " running programs match") +
                         ", but none could be asked to close: " + route.description);
+    }
+    // A route that sees only part of the desktop (Xwayland under a
+    // compositor that offers none) may have missed the window of a program
+    // it found none for: that is not a success either.
+    const std::size_t unreached = static_cast<std::size_t>(std::count(windows.begin(), windows.end() - 1, 0));
+    if (!route.complete && unreached > 0) {
+      throw Failure(errors::kAccessRefused, "EndProgram",
+                    (matches == 1 ? std::string("1 running program matches, but it has")
+                                  : std::to_string(matches) + " running programs match, " +
+                                        std::to_string(unreached) + " of them with") +
+                        " no window that could be asked to close: " + route.description);
     }
     // A window the system does not let us ask (one of higher integrity) is
     // not closed: reported once every other request has been made.

@@ -24,6 +24,11 @@ struct WindowRoute {
   // higher integrity on Win32), counted on the calling thread over the
   // backend's life: a caller compares the counts before and after its requests.
   std::uint64_t refused_close_requests = 0;
+  // False when the route sees only part of the desktop: a Wayland session
+  // whose compositor offers no route, where only programs under Xwayland are
+  // reached. A matching program found without a window may then have one
+  // that could not be seen, and the description names what is lacking.
+  bool complete = true;
 };
 
 // Top-level windows of the desktop.

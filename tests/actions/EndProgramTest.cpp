@@ -82,26 +82,41 @@ TEST_F(EndProgramTest, AWindowSystemNotReachedFailsOnlyWhenSomethingMatched) {
   AddProcess(1, "/usr/bin/xeyes");
   AddProcess(2, "/usr/bin/xeyes");
   AddProcess(3, "/usr/bin/xclock");
+  AddProcess(4, "/usr/bin/xlogo");
   AddWindow(0x11, 1);  // process 2 shows no window
+  AddWindow(0x41, 4);
+  // A route that sees only part of the desktop (Xwayland without a compositor route).
+  const std::string lack = "this Wayland desktop offers no way to ask another program's window to close";
   const struct {
     bool reached;
+    bool complete;
     const char* path;
-    const char* failure;  // empty: success
+    std::string failure;  // empty: success
     std::vector<std::string> posted;
   } rows[] = {
-      {false, "/usr/bin/xeyes",
+      {false, true, "/usr/bin/xeyes",
        "2 running programs match, but none could be asked to close: X display :5 did not answer within 5 s", {"17"}},
-      {false, "/usr/bin/xclock",
+      {false, true, "/usr/bin/xclock",
        "1 running program matches, but none could be asked to close: X display :5 did not answer within 5 s", {}},
-      {false, "/usr/bin/xterm", "", {}},
-      {true, "/usr/bin/xeyes", "", {"17"}},
+      {false, true, "/usr/bin/xterm", "", {}},
+      {true, true, "/usr/bin/xeyes", "", {"17"}},
+      {true, false, "/usr/bin/xeyes", "2 running programs match, 1 of them with no window that could be asked to close: " + lack, {"17"}},
+      {true, false, "/usr/bin/xclock", "1 running program matches, but it has no window that could be asked to close: " + lack, {}},
+      {true, false, "/usr/bin/xlogo", "", {"65"}},  // every match reached
+      {true, false, "/usr/bin/xterm", "", {}},
+      {false, false, "/usr/bin/xlogo",
+       "1 running program matches, but none could be asked to close: " + lack + ", and X display :5 did not answer within 5 s", {"65"}},
   };
   for (const auto& row : rows) {
     sim.log.Clear();
     sim.windows.route = {row.reached, row.reached ? "X display :5" : "X display :5 did not answer within 5 s"};
+    if (!row.complete) {
+      sim.windows.route.complete = false;
+      sim.windows.route.description = row.reached ? lack : lack + ", and X display :5 did not answer within 5 s";
+    }
     try {
       EXPECT_EQ(Execute(Record({row.path})), kSuccess) << row.path;
-      EXPECT_TRUE(std::string(row.failure).empty()) << row.path << ": expected the failure";
+      EXPECT_TRUE(row.failure.empty()) << row.path << ": expected the failure";
     } catch (const Failure& failure) {
       EXPECT_EQ(failure.number(), 75) << row.path;
       EXPECT_EQ(failure.source(), "EndProgram") << row.path;

@@ -1,186 +1,134 @@
 #include "platform/linux/LinuxWindows.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "platform/WindowSession.h"
-#include "platform/linux/X11Connection.h"
-#include "platform/linux/X11Desktop.h"
-#include "platform/linux/X11WindowCache.h"
+#include "platform/linux/CompositorWindows.h"
+#include "platform/linux/SwayCompositor.h"
+#ifdef VESK_HAVE_KWIN
+#include "platform/linux/KWinCompositor.h"
+#endif
 
 namespace vesk::platform::linux_backend {
 namespace {
 
-// The connection of the thread's outermost session. Members are destroyed in
-// reverse order: what the session learnt goes before the connection.
+constexpr char kWaylandLack[] = "this Wayland desktop offers no way to ask another program's window to close";
+
 struct Session {
   int depth = 0;
-  bool tried = false;  // the connection was attempted in this session
-  std::string display_name;  // DISPLAY when it was attempted
-  std::optional<X11Connection> connection;
-  std::optional<X11WindowCache> cache;
-  std::size_t next_position = 0;  // in the walk, just below the last answer of GetWindow
-  std::optional<std::string> problem;  // why the session has no display, once it found none
+  bool decided = false;
+  bool wayland = false;
+  std::string lack;
+  std::optional<CompositorWindows> compositor;
 };
 thread_local Session t_session;
 
-// Closes the thread's connection, in the order of Session's members.
-void CloseConnection() {
-  t_session.cache.reset();
-  t_session.next_position = 0;
-  t_session.connection.reset();
+bool Set(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
 }
 
-// Whether the connection broke during the session (the server went away, or
-// it kept the session waiting past its budget). The connection is then
-// closed at once: the rest of the session has no display, and nothing it
-// learnt before is answered any more.
-bool ConnectionLost() {
-  if (!t_session.connection || !t_session.connection->Broken()) return false;
-  t_session.problem = "X display " + t_session.display_name + " " + t_session.connection->problem();
-  CloseConnection();
-  return true;
-}
-
-// The thread's connection, opened on first need within a session; null when
-// there is none or it was lost. With `check_server`, what the server sent is
-// read first (no request, no wait), so that a server gone since the last
-// reply shows at once. Walks check at their start and close requests before
-// they are sent; the steps of a walk answer from what the call learnt, without
-// a system call each.
-X11Connection* SessionConnection(bool check_server = false) {
-  if (!t_session.tried) {
-    t_session.tried = true;
-    const char* name = std::getenv("DISPLAY");
-    t_session.display_name = name != nullptr ? name : "";
-    if (t_session.display_name.empty()) {
-      t_session.problem = "no X display is set (DISPLAY is empty)";
-      return nullptr;
-    }
-    t_session.connection.emplace(t_session.display_name);
-    if (!t_session.connection->connected()) {
-      t_session.problem = "X display " + t_session.display_name + " " + t_session.connection->problem();
-      t_session.connection.reset();
-      return nullptr;
-    }
-    t_session.cache.emplace(*t_session.connection);
-  } else if (check_server && t_session.connection) {
-    t_session.connection->CheckServer();
+// The compositor route of the session, decided at the first need; null when
+// the session goes through X11.
+CompositorWindows* Compositor() {
+  if (!t_session.decided) {
+    t_session.decided = true;
+    LinuxWindows::Choice choice = LinuxWindows::Choose();
+    t_session.wayland = choice.wayland;
+    t_session.lack = std::move(choice.lack);
+    if (choice.compositor) t_session.compositor.emplace(std::move(choice.compositor));
   }
-  return ConnectionLost() || !t_session.connection ? nullptr : &*t_session.connection;
-}
-
-// What the session knows of its display; call only after SessionConnection()
-// found one.
-X11WindowCache& Cache() { return *t_session.cache; }
-
-WindowHandle ToHandle(X11Desktop::Window window) {
-  // X resource ids use 29 bits; anything wider is not a window of ours.
-  return window <= 0x7fffffffU ? static_cast<WindowHandle>(window) : 0;
-}
-
-X11Desktop::Window ToWindow(WindowHandle handle) { return static_cast<X11Desktop::Window>(handle); }
-
-// Where `window` stands in `walk`; a walk steps down one window at a time,
-// so the place after the last answer is tried first.
-std::optional<std::size_t> PositionIn(const std::vector<X11Desktop::Window>& walk, WindowHandle window) {
-  const std::size_t hint = t_session.next_position;
-  if (hint < walk.size() && walk[hint] == ToWindow(window)) return hint;
-  const auto found = std::find(walk.begin(), walk.end(), ToWindow(window));
-  if (found == walk.end()) return std::nullopt;
-  return static_cast<std::size_t>(found - walk.begin());
+  return t_session.compositor ? &*t_session.compositor : nullptr;
 }
 
 }  // namespace
 
-WindowHandle LinuxWindows::CreateHiddenWindow() {
-  static std::atomic<WindowHandle> next{1};
-  return next++;
+bool LinuxWindows::WaylandSession() {
+  const char* type = std::getenv("XDG_SESSION_TYPE");
+  return Set("WAYLAND_DISPLAY") || (type != nullptr && std::string(type) == "wayland");
 }
 
-void LinuxWindows::BeginSession() { ++t_session.depth; }
+LinuxWindows::Choice LinuxWindows::Choose() {
+  Choice choice;
+  choice.wayland = WaylandSession();
+  if (!choice.wayland) return choice;
+  std::string problem;
+  choice.compositor = SwayCompositor::Connect(problem);
+  if (choice.compositor) return choice;
+  choice.lack = problem;
+  // The other compositors' routes, each tried when none above connected.
+#ifdef VESK_HAVE_KWIN
+  choice.compositor = KWinCompositor::Connect(problem);
+  if (choice.compositor) return choice;
+  choice.lack += "; " + problem;
+#endif
+  return choice;
+}
+
+WindowHandle LinuxWindows::CreateHiddenWindow() { return x11_.CreateHiddenWindow(); }
+
+void LinuxWindows::BeginSession() {
+  ++t_session.depth;
+  x11_.BeginSession();
+}
 
 void LinuxWindows::EndSession() {
+  x11_.EndSession();
   if (--t_session.depth > 0) return;
-  if (t_session.connection) t_session.connection->Settle();
-  CloseConnection();
-  t_session.tried = false;
-  t_session.display_name.clear();
-  t_session.problem.reset();
+  t_session = Session{};
 }
 
-bool LinuxWindows::ConnectionOpen() { return t_session.connection.has_value(); }
-
-unsigned long LinuxWindows::RequestsThisSession() {
-  return t_session.cache ? t_session.cache->requests() : 0;
-}
-
-// Each operation below answers "none" when the connection was lost during
-// it: what it read may be partial.
-
-WindowHandle LinuxWindows::FindWindowA(const char*, const char*) {
+WindowHandle LinuxWindows::FindWindowA(const char* class_name, const char* window_name) {
   const WindowSession scope(*this);
-  if (SessionConnection(true) == nullptr) return 0;
-  const std::vector<X11Desktop::Window>& walk = Cache().TopLevelWindows();
-  const WindowHandle first = walk.empty() ? 0 : ToHandle(walk.front());
-  return ConnectionLost() ? 0 : first;
+  if (CompositorWindows* compositor = Compositor()) return compositor->FindWindowA();
+  return x11_.FindWindowA(class_name, window_name);
 }
 
 WindowHandle LinuxWindows::GetWindow(WindowHandle window, int command) {
   const WindowSession scope(*this);
-  if (SessionConnection() == nullptr || command != kGetWindowNext) return 0;
-  const std::vector<X11Desktop::Window>* walk = &Cache().TopLevelWindows();
-  std::optional<std::size_t> position = PositionIn(*walk, window);
-  if (!position) {
-    walk = &Cache().RereadTopLevelWindows();
-    position = PositionIn(*walk, window);
-  }
-  if (!position || *position + 1 >= walk->size()) return 0;
-  const WindowHandle next = ToHandle((*walk)[*position + 1]);
-  if (ConnectionLost()) return 0;
-  t_session.next_position = *position + 1;
-  return next;
+  if (CompositorWindows* compositor = Compositor()) return compositor->GetWindow(window, command);
+  return x11_.GetWindow(window, command);
 }
 
 WindowHandle LinuxWindows::GetParent(WindowHandle window) {
   const WindowSession scope(*this);
-  if (SessionConnection() == nullptr || window <= 0) return 0;
-  const WindowHandle owner = ToHandle(Cache().Owner(ToWindow(window)));
-  return ConnectionLost() ? 0 : owner;
+  if (CompositorWindows* compositor = Compositor()) return compositor->GetParent(window);
+  return x11_.GetParent(window);
 }
 
 std::uint32_t LinuxWindows::GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) {
   const WindowSession scope(*this);
-  process_id = 0;
-  if (SessionConnection() == nullptr || window <= 0) return 0;
-  const std::uint32_t process = Cache().ProcessOf(ToWindow(window));
-  if (!ConnectionLost()) process_id = process;
-  return 0;
+  if (CompositorWindows* compositor = Compositor()) return compositor->GetWindowThreadProcessId(window, process_id);
+  return x11_.GetWindowThreadProcessId(window, process_id);
 }
 
 bool LinuxWindows::IsWindowVisible(WindowHandle window) {
   const WindowSession scope(*this);
-  if (SessionConnection() == nullptr || window <= 0) return false;
-  const bool visible = Cache().Visible(ToWindow(window));
-  return !ConnectionLost() && visible;
+  if (CompositorWindows* compositor = Compositor()) return compositor->IsWindowVisible(window);
+  return x11_.IsWindowVisible(window);
 }
 
 WindowRoute LinuxWindows::Route() {
-  if (t_session.problem) return {false, *t_session.problem};
-  if (t_session.connection) return {true, "X display " + t_session.display_name};
-  return {};
+  if (!t_session.decided) return {};
+  if (t_session.compositor) return t_session.compositor->Route();
+  WindowRoute route = x11_.Route();
+  if (!t_session.wayland) return route;
+  // Xwayland reaches only the programs that run under it.
+  route.complete = false;
+  const std::string lack = std::string(kWaylandLack) + " (" + t_session.lack + ")";
+  route.description = route.reached ? lack + "; only X programs are reached, through " + route.description
+                                    : lack + ", and " + route.description;
+  return route;
 }
 
-bool LinuxWindows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
-  if (message != kMessageClose || window <= 0) return false;
+bool LinuxWindows::PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                                std::intptr_t lparam) {
   const WindowSession scope(*this);
-  if (SessionConnection(true) == nullptr) return false;
-  const bool sent = Cache().desktop().RequestClose(ToWindow(window));
-  return !ConnectionLost() && sent;
+  if (CompositorWindows* compositor = Compositor()) return compositor->PostMessageA(window, message);
+  return x11_.PostMessageA(window, message, wparam, lparam);
 }
 
 }  // namespace vesk::platform::linux_backend

@@ -1,36 +1,39 @@
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "platform/IWindows.h"
+#include "platform/linux/ICompositor.h"
+#include "platform/linux/X11Windows.h"
 
 namespace vesk::platform::linux_backend {
 
-// Top-level windows on Linux, through XCB on the display named by DISPLAY
-// (see X11Desktop for which windows count, their owners, processes and
-// close requests).
-//
-// Connection: one per session. The outermost session of a thread opens it on
-// first need and closes it when it ends; nested sessions share it. An
-// operation called outside any session runs in a session of its own. The
-// session waits on the display at most 5 s in all (connecting and every
-// reply, X11Connection); past that, or when the server goes away, the
-// connection is closed and the rest of the session has no windows and sends
-// no close request. Route() then tells what happened, as it does when no
-// display is set or it refused the connection. Nothing process-wide is
-// touched: the host's own X connections and error handlers are left alone.
-// Nothing is kept from one session to the next.
-//
-// Within one session each thing is asked of the X server once: the stacking
-// order at the first FindWindowA (later walks of the session step through
-// the same list; a window that is not in it makes GetWindow read the order
-// again), the owner and existence of every window of the order in one batch
-// at the first GetParent or GetWindowThreadProcessId, and the process ids of
-// all clients in one X-Resource query at the first GetWindowThreadProcessId.
+// Top-level windows on Linux, through the route the session offers, chosen
+// once per session (the outermost one of the thread) at its first need:
+// - in a Wayland session (WAYLAND_DISPLAY set, or XDG_SESSION_TYPE=wayland),
+//   the compositor's own route when one connects (CompositorWindows over
+//   SwayCompositor);
+// - otherwise there, X11 through Xwayland (X11Windows), which sees only the
+//   programs that run under it: Route() is then not complete and its
+//   description says what the desktop lacks;
+// - outside Wayland, X11.
+// Route() names the route taken. Operations called outside any session run
+// in a session of their own.
 class LinuxWindows : public IWindows {
  public:
-  // Linux has no owner windows for started programs: the hidden owner is a
-  // token handle, unique per call, that needs no display connection.
-  WindowHandle CreateHiddenWindow() override;
+  // What a session decides, from its environment (for tests).
+  struct Choice {
+    bool wayland = false;
+    std::unique_ptr<ICompositor> compositor;  // null: X11
+    std::string lack;  // in a Wayland session without a compositor route, why there is none
+  };
+  // Whether the environment names a Wayland session.
+  static bool WaylandSession();
+  // Decides the route as a session would.
+  static Choice Choose();
 
+  WindowHandle CreateHiddenWindow() override;
   void BeginSession() override;
   void EndSession() override;
   WindowHandle FindWindowA(const char* class_name, const char* window_name) override;
@@ -38,18 +41,18 @@ class LinuxWindows : public IWindows {
   WindowHandle GetParent(WindowHandle window) override;
   std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
   bool IsWindowVisible(WindowHandle window) override;
-  // Unreached when this session tried the display and had none (unset,
-  // refused, no answer in time) or lost it; the description names the
-  // display and what happened.
+  // The route taken (default before the session's first need).
   WindowRoute Route() override;
-  // Translates WM_CLOSE into the X close request; other messages are refused.
   bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam) override;
 
-  // Whether this thread holds an open display connection now (for tests).
-  static bool ConnectionOpen();
-  // X requests sent in this thread's session so far, 0 with no connection (for tests).
-  static unsigned long RequestsThisSession();
+  // Whether this thread holds an open X display connection now (for tests).
+  static bool ConnectionOpen() { return X11Windows::ConnectionOpen(); }
+  // X requests sent in this thread's session so far (for tests).
+  static unsigned long RequestsThisSession() { return X11Windows::RequestsThisSession(); }
+
+ private:
+  X11Windows x11_;
 };
 
 }  // namespace vesk::platform::linux_backend
