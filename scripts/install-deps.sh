@@ -16,6 +16,9 @@ packages+=(hyperfine xdotool procps gnuplot-nox)
 packages+=(clang libclang-rt-dev libxml2-dev)
 # Memory checking of the host's long batch.
 packages+=(valgrind)
+# The KWin route (sd-bus, JSON) and its end-to-end test: a headless KWin with
+# Xwayland on a private session bus, a Wayland client from weston.
+packages+=(libsystemd-dev nlohmann-json3-dev kwin-wayland xwayland dbus-daemon dbus-bin weston)
 windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb
                   googletest x11-utils)
 for arg in "$@"; do

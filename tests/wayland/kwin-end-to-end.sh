@@ -126,6 +126,12 @@ alive "$other_pid" && r=running || r=gone; check "the unrelated client keeps run
 run_probe close-id "{00000000-0000-0000-0000-000000000000}"
 check "close a window KWin does not have" \
   "1 close failed: KWin has no window {00000000-0000-0000-0000-000000000000} that can be closed" "$status $err"
+# An id that is no JavaScript (quotes, a backslash, a line break) is still only text to the script.
+run_probe close-id "a\"b'c\\
+d"
+check "close an id with quotes and a line break" 1 "$status"
+check "  ... answered, not a broken script" "close failed: KWin has no window" "${err:0:32}"
+in_time "close an id with quotes and a line break" 20
 
 # A KWin that stops answering costs one budget, not forever.
 kill -STOP "$kwin_pid"
