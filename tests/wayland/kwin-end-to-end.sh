@@ -48,16 +48,16 @@ failures=0
 check() {  # label, expected, actual
   if [ "$2" == "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures+1)); fi
 }
-# Runs kwin-probe; `out` holds its standard output, `err` its error, `tenths` its time.
+# Runs kwin-probe; `out` holds its standard output, `err` its error, `ms` and `tenths` its time.
 run_probe() {
   local begin
   begin=$(date +%s%N)
   "$probe" "$@" >"$work/out" 2>"$work/err"; status=$?
-  tenths=$((($(date +%s%N) - begin) / 100000000))
+  ms=$((($(date +%s%N) - begin) / 1000000)) tenths=$((ms / 100))
   out=$(cat "$work/out") err=$(cat "$work/err")
 }
 in_time() {  # label, most tenths of a second
-  [ "$tenths" -le "$2" ] && r=in-time || r="$tenths tenths"; check "$1: within $2 tenths of a second" in-time "$r"
+  [ "$tenths" -le "$2" ] && r=in-time || r="$tenths tenths"; check "$1: within $2 tenths of a second ($ms ms)" in-time "$r"
 }
 
 # KWin's own files go to a private home and runtime folder.
