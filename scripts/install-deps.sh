@@ -16,9 +16,12 @@ packages+=(hyperfine xdotool procps gnuplot-nox)
 packages+=(clang libclang-rt-dev libxml2-dev)
 # Memory checking of the host's long batch.
 packages+=(valgrind)
-# The IPC replies of Wayland compositors (JSON); the end-to-end test under
-# headless sway (with Xwayland) and weston, with foot as a Wayland program.
-packages+=(nlohmann-json3-dev sway weston foot xwayland fonts-dejavu-core)
+# The IPC replies of Wayland compositors (JSON) and the KWin route's D-Bus
+# (sd-bus); the end-to-end tests under headless sway (with Xwayland), weston
+# and KWin (on a private session bus), with foot and weston's clients as
+# Wayland programs.
+packages+=(nlohmann-json3-dev libsystemd-dev sway weston foot xwayland fonts-dejavu-core
+           kwin-wayland dbus-daemon dbus-bin)
 windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb
                   googletest x11-utils)
 for arg in "$@"; do

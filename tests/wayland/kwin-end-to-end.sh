@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# KWin (Plasma 5.27 Wayland) end to end, through kwin-probe (KWinCompositor):
+# a headless kwin_wayland with Xwayland on a private session bus, a Wayland
+# and an X client listed and closed, an unrelated client left running, and
+# the ways the route is missing (no KWin on the bus, a stale or silent bus
+# address, a stopped KWin) answered in time. Needs KWIN_PROBE and XCLIENT.
+# Run as root, it runs itself again as an unprivileged user (VESK_TEST_USER,
+# default vesktest, created when missing). Exit 77: skipped.
+set -u
+probe=${KWIN_PROBE:?} xclient=${XCLIENT:?}
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in kwin_wayland dbus-run-session dbus-send weston-simple-shm Xwayland python3; do
+  command -v "$tool" >/dev/null || { echo "SKIP $tool is not installed"; exit 77; }
+done
+
+if [ "$(id -u)" -eq 0 ]; then
+  # The build may sit in a folder only root can read: the user gets copies.
+  user=${VESK_TEST_USER:-vesktest}
+  id "$user" >/dev/null 2>&1 || useradd --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
+  share=$(mktemp -d /tmp/vesk-kwin.XXXXXX)
+  mkdir "$share/wayland" "$share/lib"
+  cp "$0" "$share/wayland/"; cp "$here/../lib/x-test-lib.sh" "$share/lib/"; cp "$probe" "$xclient" "$share/"
+  chmod -R a+rX "$share"
+  runuser -u "$user" -- env KWIN_PROBE="$share/$(basename "$probe")" XCLIENT="$share/$(basename "$xclient")" \
+    bash "$share/wayland/$(basename "$0")"
+  rc=$?
+  rm -rf "$share"
+  exit $rc
+fi
+
+# A private bus for the rest (the script runs itself again inside it).
+if [ -z "${VESK_KWIN_PRIVATE_BUS:-}" ]; then
+  VESK_KWIN_PRIVATE_BUS=1 exec dbus-run-session -- bash "$0"
+fi
+
+work=$(mktemp -d)
+kwin_pid="" started=()
+cleanup() {
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null; done
+  [ -n "$kwin_pid" ] && kill -CONT "$kwin_pid" 2>/dev/null
+  [ -n "$kwin_pid" ] && kill "$kwin_pid" 2>/dev/null && wait "$kwin_pid" 2>/dev/null
+  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+# shellcheck source=../lib/x-test-lib.sh
+source "$here/../lib/x-test-lib.sh"
+failures=0
+check() {  # label, expected, actual
+  if [ "$2" == "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures+1)); fi
+}
+# Runs kwin-probe; `out` holds its standard output, `err` its error, `ms` and `tenths` its time.
+run_probe() {
+  local begin
+  begin=$(date +%s%N)
+  "$probe" "$@" >"$work/out" 2>"$work/err"; status=$?
+  ms=$((($(date +%s%N) - begin) / 1000000)) tenths=$((ms / 100))
+  out=$(cat "$work/out") err=$(cat "$work/err")
+}
+in_time() {  # label, most tenths of a second
+  [ "$tenths" -le "$2" ] && r=in-time || r="$tenths tenths"; check "$1: within $2 tenths of a second ($ms ms)" in-time "$r"
+}
+
+# KWin's own files go to a private home and runtime folder.
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config"
+mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY DISPLAY
+
+run_probe
+check "no KWin on the bus: no route" "1 no route: no KWin on the session D-Bus (org.kde.KWin has no owner)" "$status $err"
+in_time "no KWin on the bus" 10
+DBUS_SESSION_BUS_ADDRESS="unix:path=$work/gone" run_probe
+check "a stale bus address: no route" \
+  "1 no route: no session D-Bus could be reached at unix:path=$work/gone: No such file or directory" "$status $err"
+in_time "a stale bus address" 10
+python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(8)
+open(sys.argv[2], "w").close(); time.sleep(120)' "$work/silent" "$work/silent.ready" & started+=("$!")
+for _ in $(seq 50); do [ -e "$work/silent.ready" ] && break; sleep 0.1; done
+DBUS_SESSION_BUS_ADDRESS="unix:path=$work/silent" run_probe
+check "a silent bus: no route" "1 no route: the session D-Bus did not answer within 5 s" "$status $err"
+in_time "a silent bus" 60
+
+# The installed kwin_wayland may carry file capabilities, which exec refuses
+# where they cannot be granted (containers); a copy has none. Its name must
+# stay kwin_wayland. It starts env-dump once Xwayland is up.
+cp "$(command -v kwin_wayland)" "$work/kwin_wayland"
+printf '#!/bin/sh\nenv | grep -E "^(DISPLAY|XAUTHORITY)=" >"%s.part" && mv "%s.part" "%s"\n' \
+  "$work/env" "$work/env" "$work/env" >"$work/env-dump"
+chmod 755 "$work/env-dump"
+begin=$(date +%s%N)
+"$work/kwin_wayland" --virtual --no-lockscreen --xwayland --socket wl-vesk --width 800 --height 600 \
+  "$work/env-dump" >"$work/kwin.log" 2>&1 & kwin_pid=$!
+for _ in $(seq 150); do [ -s "$work/env" ] && break; sleep 0.1; done
+if ! [ -s "$work/env" ]; then echo "FAIL kwin_wayland did not start"; tail -20 "$work/kwin.log"; exit 1; fi
+echo "kwin_wayland with Xwayland up in $((($(date +%s%N) - begin) / 1000000)) ms"
+export "$(grep ^DISPLAY= "$work/env")"
+grep -q ^XAUTHORITY= "$work/env" && export "$(grep ^XAUTHORITY= "$work/env")"
+
+WAYLAND_DISPLAY=wl-vesk weston-simple-shm >/dev/null 2>&1 & wayland_pid=$!; started+=("$wayland_pid")
+WAYLAND_DISPLAY=wl-vesk weston-simple-shm >/dev/null 2>&1 & other_pid=$!; started+=("$other_pid")
+"$xclient" --net-wm-pid --popup --ready "$work/x.ready" --timeout 60 & x_pid=$!; started+=("$x_pid")
+for _ in $(seq 50); do
+  run_probe
+  grep -q " $wayland_pid unowned" <<<"$out" && grep -q " $other_pid " <<<"$out" &&
+    grep -q " owned " <<<"$out" && break
+  sleep 0.1
+done
+check "the listing answers" 0 "$status"
+in_time "a listing" 10
+echo "$out"
+check "the Wayland client: one unowned visible window" 1 "$(grep -c " $wayland_pid unowned visible$" <<<"$out")"
+check "the X client: one unowned visible window" 1 "$(grep -c " $x_pid unowned visible$" <<<"$out")"
+# Its pop-up (WM_TRANSIENT_FOR, no _NET_WM_PID of its own) is the one owned window.
+check "the X client's pop-up is owned" 1 "$(grep -c " owned visible$" <<<"$out")"
+check "ids are distinct" "$(wc -l <<<"$out")" "$(cut -d' ' -f1 <<<"$out" | sort -u | wc -l)"
+
+run_probe close "$wayland_pid"
+check "close the Wayland client" 0 "$status"
+in_time "a listing and a close" 20
+wait_gone "$wayland_pid" 50 && r=gone || r=running; check "the Wayland client exits" gone "$r"
+run_probe close "$x_pid"
+check "close the X client" 0 "$status"
+wait_gone "$x_pid" 50 && r=gone || r=running; check "the X client exits" gone "$r"
+sleep 0.3
+alive "$other_pid" && r=running || r=gone; check "the unrelated client keeps running" running "$r"
+run_probe close-id "{00000000-0000-0000-0000-000000000000}"
+check "close a window KWin does not have" \
+  "1 close failed: KWin has no window {00000000-0000-0000-0000-000000000000} that can be closed" "$status $err"
+# An id that is no JavaScript (quotes, a backslash, a line break) is still only text to the script.
+run_probe close-id "a\"b'c\\
+d"
+check "close an id with quotes and a line break" 1 "$status"
+check "  ... answered, not a broken script" "close failed: KWin has no window" "${err:0:32}"
+in_time "close an id with quotes and a line break" 20
+
+# A KWin that stops answering costs one budget, not forever.
+kill -STOP "$kwin_pid"
+run_probe
+check "a stopped KWin" "1 list failed: KWin (loading a script) did not answer within 5 s" "$status $err"
+in_time "a stopped KWin" 60
+kill -CONT "$kwin_pid"
+run_probe
+check "KWin resumed: the listing answers" 0 "$status"
+# Each loaded script is an object /<id> of KWin's until it is unloaded.
+sleep 0.2
+check "no script of ours is left loaded in KWin" 0 "$(dbus-send --session --print-reply --dest=org.kde.KWin / \
+  org.freedesktop.DBus.Introspectable.Introspect | grep -c '<node name="[0-9]')"
+
+[ "$failures" -eq 0 ]

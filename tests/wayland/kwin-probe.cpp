@@ -1,0 +1,56 @@
+// Drives KWinCompositor for the KWin end-to-end test, in one session:
+//   kwin-probe                 connect and list the windows, one a line:
+//                              "<id> <pid> owned|unowned visible|hidden"
+//   kwin-probe close PID       then ask KWin to close the first unowned window of PID
+//   kwin-probe close-id ID     then ask KWin to close the window with that id
+// Exit status: 0 done, 1 no route or a failed request (the problem on
+// standard error), 2 bad arguments.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/linux/KWinCompositor.h"
+
+using vesk::platform::linux_backend::CompositorView;
+using vesk::platform::linux_backend::KWinCompositor;
+
+int main(int argc, char** argv) {
+  const std::string action = argc >= 3 ? argv[1] : "";
+  if (argc != 1 && !(argc == 3 && (action == "close" || action == "close-id"))) return 2;
+  std::string problem;
+  const auto kwin = KWinCompositor::Connect(problem);
+  if (kwin == nullptr) {
+    std::fprintf(stderr, "no route: %s\n", problem.c_str());
+    return 1;
+  }
+  std::vector<CompositorView> views;
+  if (!kwin->ListViews(views)) {
+    std::fprintf(stderr, "list failed: %s\n", kwin->problem().c_str());
+    return 1;
+  }
+  for (const CompositorView& view : views)
+    std::printf("%s %u %s %s\n", view.id.c_str(), view.process_id, view.owned ? "owned" : "unowned",
+                view.visible ? "visible" : "hidden");
+  if (argc == 1) return 0;
+  CompositorView target;
+  target.id = argv[2];
+  if (action == "close") {
+    target.id.clear();
+    for (const CompositorView& view : views)
+      if (!view.owned && std::to_string(view.process_id) == argv[2]) {
+        target = view;
+        break;
+      }
+    if (target.id.empty()) {
+      std::fprintf(stderr, "no window of process %s\n", argv[2]);
+      return 1;
+    }
+  }
+  if (!kwin->RequestClose(target)) {
+    std::fprintf(stderr, "close failed: %s\n", kwin->problem().c_str());
+    return 1;
+  }
+  std::printf("closed %s\n", target.id.c_str());
+  return 0;
+}
