@@ -3,11 +3,13 @@
 # a headless kwin_wayland with Xwayland on a private session bus, a Wayland
 # and an X client listed and closed, an unrelated client left running, and
 # the ways the route is missing (no KWin on the bus, a stale or silent bus
-# address, a stopped KWin) answered in time. Needs KWIN_PROBE and XCLIENT.
+# address, a stopped KWin) answered in time; and vesk-host, whose route
+# choice takes KWin, ending a program by its path. Needs KWIN_PROBE, XCLIENT
+# and VESK_HOST.
 # Run as root, it runs itself again as an unprivileged user (VESK_TEST_USER,
 # default vesktest, created when missing). Exit 77: skipped.
 set -u
-probe=${KWIN_PROBE:?} xclient=${XCLIENT:?}
+probe=${KWIN_PROBE:?} xclient=${XCLIENT:?} host=${VESK_HOST:?}
 here=$(cd "$(dirname "$0")" && pwd)
 for tool in kwin_wayland dbus-run-session dbus-send weston-simple-shm Xwayland python3; do
   command -v "$tool" >/dev/null || { echo "SKIP $tool is not installed"; exit 77; }
@@ -19,9 +21,10 @@ if [ "$(id -u)" -eq 0 ]; then
   id "$user" >/dev/null 2>&1 || useradd --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
   share=$(mktemp -d /tmp/vesk-kwin.XXXXXX)
   mkdir "$share/wayland" "$share/lib"
-  cp "$0" "$share/wayland/"; cp "$here/../lib/x-test-lib.sh" "$share/lib/"; cp "$probe" "$xclient" "$share/"
+  cp "$0" "$share/wayland/"; cp "$here/../lib/x-test-lib.sh" "$share/lib/"; cp "$probe" "$xclient" "$host" "$share/"
   chmod -R a+rX "$share"
   runuser -u "$user" -- env KWIN_PROBE="$share/$(basename "$probe")" XCLIENT="$share/$(basename "$xclient")" \
+    VESK_HOST="$share/$(basename "$host")" \
     bash "$share/wayland/$(basename "$0")"
   rc=$?
   rm -rf "$share"
@@ -123,6 +126,14 @@ check "close the X client" 0 "$status"
 wait_gone "$x_pid" 50 && r=gone || r=running; check "the X client exits" gone "$r"
 sleep 0.3
 alive "$other_pid" && r=running || r=gone; check "the unrelated client keeps running" running "$r"
+# The host program: the route choice of a Wayland session finds KWin.
+mkdir "$work/app" && cp "$(command -v weston-simple-shm)" "$work/app/simple-shm"
+WAYLAND_DISPLAY=wl-vesk "$work/app/simple-shm" >/dev/null 2>&1 & app_pid=$!; started+=("$app_pid")
+for _ in $(seq 50); do run_probe; grep -q " $app_pid unowned" <<<"$out" && break; sleep 0.1; done
+check "vesk-host end under KWin" "<result><success/></result>" \
+  "$(WAYLAND_DISPLAY=wl-vesk SWAYSOCK= I3SOCK= "$host" end "$work/app/simple-shm" 2>&1)"
+wait_gone "$app_pid" 50 && r=gone || r=running; check "  ... the program at that path exits" gone "$r"
+alive "$other_pid" && r=running || r=gone; check "  ... the same program at another path keeps running" running "$r"
 run_probe close-id "{00000000-0000-0000-0000-000000000000}"
 check "close a window KWin does not have" \
   "1 close failed: KWin has no window {00000000-0000-0000-0000-000000000000} that can be closed" "$status $err"

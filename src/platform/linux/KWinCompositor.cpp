@@ -45,6 +45,10 @@ std::unique_ptr<ICompositor> KWinCompositor::Connect(std::string& problem) {
   // local socket does not wait; the greeting is awaited below, in the budget.
   const int opened = sd_bus_open_user(&raw);
   UniqueSdBus bus(raw);
+  if (opened == -ENOMEDIUM) {
+    problem = "no session D-Bus is set (DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR are empty)";
+    return nullptr;
+  }
   if (opened < 0) {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     problem = "no session D-Bus could be reached" +

@@ -63,7 +63,7 @@ LinuxWindows::Choice LinuxWindows::Choose() {
 #ifdef VESK_HAVE_KWIN
   choice.compositor = KWinCompositor::Connect(problem);
   if (choice.compositor) return choice;
-  choice.lack += "; " + problem;
+  choice.lack += "; for KWin, " + problem;
 #endif
   return choice;
 }
