@@ -92,6 +92,7 @@ TEST(SurvivorWatchTest, ParseLimit) {
   } rows[] = {
       {"0", milliseconds(0)},          {"5", milliseconds(5000)},      {"0.25", milliseconds(250)},
       {"1.0009", milliseconds(1000)},  {"86400", milliseconds(86400000)}, {"007", milliseconds(7000)},
+      {"0000000000005", milliseconds(5000)}, {"000", milliseconds(0)},
       {"86400.001", std::nullopt},     {"86401", std::nullopt},        {"9999999999999999999999", std::nullopt},
       {"-1", std::nullopt},            {"+1", std::nullopt},           {"", std::nullopt},
       {"1.", std::nullopt},            {".5", std::nullopt},           {"1.2.3", std::nullopt},
