@@ -3,6 +3,8 @@
 # through sudo). Packages already present are left alone.
 #   --windows   also the Windows cross build: MinGW-w64 (compilers, widl),
 #               Wine and Xvfb for running the Windows programs
+#   --package   also what the Debian package and its check need: dpkg-shlibdeps,
+#               lintian, man, file (tests/package/deb-check.sh)
 #   --wine32    also 32-bit Wine (adds the i386 architecture), for testing
 #               the i686 build
 set -euo pipefail
@@ -27,6 +29,7 @@ windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-
 for arg in "$@"; do
   case "$arg" in
     --windows) packages+=("${windows_packages[@]}") ;;
+    --package) packages+=(dpkg-dev lintian man-db file) ;;
     --wine32) packages+=(wine32:i386) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac

@@ -1,14 +1,19 @@
 // vesk-host: a command-line host for the library on this machine's platform.
+#include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dispatch/ClassFactory.h"
 #include "host/Failure.h"
+#include "process/modProcessHandler.h"
 #include "vesk-host/Envelope.h"
 #include "vesk-host/HostSession.h"
 #include "vesk-host/PanelCommands.h"
+#include "vesk-host/SurvivorWatch.h"
+#include "vesk-host/Version.h"
 
 namespace {
 
@@ -20,10 +25,14 @@ constexpr const char* kUsage = R"(usage:
   vesk-host catalogue                  list the library's actions
   vesk-host start PROGRAM [ARGUMENTS [FOLDER]]
                                        run the start action
-  vesk-host end EXECUTABLE             run the end action: ask every running
+  vesk-host end [--wait SECONDS] EXECUTABLE
+                                       run the end action: ask every running
                                        instance of EXECUTABLE (its full path)
-                                       to close its window
+                                       to close its window; with --wait, wait
+                                       up to SECONDS for those instances to
+                                       exit
   vesk-host --help                     this text
+  vesk-host --version                  the version
 
 NAME is the class to create: plugin (the default), ctlStartProgram or
 ctlEndProgram. In batch mode a line starting with @ drives the panel:
@@ -35,7 +44,8 @@ A dialog without a scripted answer is cancelled. A command prints nothing
 unless it fails.
 A failed call prints "error <number> (<source>): <description>" (on standard
 error for a single request, in place of the reply in batch mode); the exit
-status is 1 if any call failed, 2 for a usage error.
+status is 1 if any call failed, 2 for a usage error, 3 when instances are
+still running after end --wait (each named on standard error: pid and path).
 )";
 
 int UsageError(const std::string& message) {
@@ -52,10 +62,25 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << "vesk-host " VESK_HOST_VERSION "\n";
+    return 0;
+  }
   if (!args.empty() && args[0] == "--class") {
     if (args.size() < 2) return UsageError("--class needs a class name");
     class_name = args[1];
     args.erase(args.begin(), args.begin() + 2);
+  }
+
+  // end --wait SECONDS EXECUTABLE: the end action, then the wait.
+  std::optional<std::chrono::milliseconds> wait_limit;
+  std::string wait_seconds;
+  if (args.size() >= 2 && args[0] == "end" && args[1] == "--wait") {
+    if (args.size() != 4) return UsageError("end --wait needs SECONDS and EXECUTABLE");
+    wait_seconds = args[2];
+    wait_limit = vesk::host_app::SurvivorWatch::ParseLimit(wait_seconds);
+    if (!wait_limit) return UsageError("--wait needs a number of seconds from 0 to 86400, not \"" + args[2] + "\"");
+    args.erase(args.begin() + 1, args.begin() + 3);
   }
 
   enum class Mode { kBatch, kCatalogue, kStart, kEnd, kRequest } mode;
@@ -88,8 +113,19 @@ int main(int argc, char** argv) {
     vesk::host_app::HostSession session(vesk::CreateObjectByClassName(class_name), std::cout,
                                         batch ? std::cout : std::cerr);
     session.SetCommandHandler([&](const std::string& line) { panel_commands.Run(line); });
+    // The instances running now, before the end action asks them to close.
+    vesk::host_app::SurvivorWatch watch;
+    if (wait_limit) {
+      for (const auto& process : vesk::modProcessHandler::FindProcesses(args[1])) watch.Watch(process.id, process.path);
+    }
     const bool ok = batch ? session.RunBatch(std::cin) : session.Send(request);
-    return ok ? 0 : 1;
+    if (!ok) return 1;
+    if (!wait_limit) return 0;
+    const auto survivors = watch.WaitForExit(*wait_limit);
+    for (const auto& process : survivors) {
+      std::cerr << "vesk-host: still running after " << wait_seconds << " s: " << process.id << " " << process.path << "\n";
+    }
+    return survivors.empty() ? 0 : 3;
   } catch (const vesk::Failure& failure) {
     std::cerr << "error " << failure.number() << " (" << failure.source() << "): " << failure.description() << "\n";
     return 1;

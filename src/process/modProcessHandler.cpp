@@ -109,7 +109,9 @@ std::int32_t Doubled(std::int32_t size) {
   return size * 2;
 }
 
-void ToolHelpScan(IProcesses& processes, const std::string& target_key, Matches& matches) {
+// Both scans call on_match(id, name) for each matching process, in scan order.
+template <class OnMatch>
+void ToolHelpScan(IProcesses& processes, const std::string& target_key, OnMatch on_match) {
   UniquePlatformHandle snapshot(processes.CreateToolhelp32Snapshot(platform::kSnapProcess, 0),
                                       PlatformHandleCloser{&processes});
   if (!snapshot) return;
@@ -120,9 +122,8 @@ void ToolHelpScan(IProcesses& processes, const std::string& target_key, Matches&
     // A name cut to fit the record is never compared: a prefix of a long path
     // must not stand for it.
     if (entry.exe_file_cut) continue;
-    if (modProcessHandler::ProcessKey(modProcessHandler::StripLastChar(entry.szExeFile)) == target_key) {
-      matches.Append(modProcessHandler::FindTopLevelWindow(entry.th32ProcessID));
-    }
+    const std::string name = modProcessHandler::StripLastChar(entry.szExeFile);
+    if (modProcessHandler::ProcessKey(name) == target_key) on_match(entry.th32ProcessID, name);
   }
   processes.CloseHandle(snapshot.release());
 }
@@ -212,8 +213,8 @@ void ListProcessIds(IProcesses& processes, platform::IMessagePump& pump, Process
   ids.Shrink(count);
 }
 
-void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, ScanTarget& target,
-                       Matches& matches) {
+template <class OnMatch>
+void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, ScanTarget& target, OnMatch on_match) {
   ProcessIds ids;
   ListProcessIds(processes, pump, ids);
   for (const std::uint32_t id : ids) {
@@ -230,9 +231,8 @@ void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, Scan
         const std::uint32_t length =
             processes.GetModuleFileNameExA(process.get(), modules[0], file_name, kFileNameLength, cut);
         // A name cut short is never compared (see ToolHelpScan).
-        if (!cut && target.IsRunBy(process.get(), modProcessHandler::ProcessKey(file_name.substr(0, length)))) {
-          matches.Append(modProcessHandler::FindTopLevelWindow(id));
-        }
+        file_name.resize(length);
+        if (!cut && target.IsRunBy(process.get(), modProcessHandler::ProcessKey(file_name))) on_match(id, file_name);
       }
       processes.CloseHandle(process.release());
     }
@@ -240,21 +240,24 @@ void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, Scan
   }
 }
 
-}  // namespace
-
-WindowList modProcessHandler::FindProcessWindows(std::string path) {
-  Matches matches;
+// Runs the scan of the platform's family over `path`, calling on_match(id,
+// name) for each matching process, inside a window session when the matches
+// need windows. Every failure is raised again as "ProcessInfo" with its
+// number and source.
+template <class OnMatch>
+void Scan(std::string path, bool window_session, OnMatch on_match) {
   try {
     TrimInPlace(path);
     platform::Platform& current = platform::Current();
-    const platform::WindowSession session(*current.windows);
-    switch (GetPlatformId()) {
+    std::optional<platform::WindowSession> session;
+    if (window_session) session.emplace(*current.windows);
+    switch (modProcessHandler::GetPlatformId()) {
       case static_cast<std::int32_t>(platform::kPlatformWindows):
-        ToolHelpScan(*current.processes, UpperCase(std::move(path)), matches);
+        ToolHelpScan(*current.processes, UpperCase(std::move(path)), on_match);
         break;
       case static_cast<std::int32_t>(platform::kPlatformNt): {
         ScanTarget target(*current.processes, std::move(path));
-        ProcessStatusScan(*current.processes, *current.message_pump, target, matches);
+        ProcessStatusScan(*current.processes, *current.message_pump, target, on_match);
         break;
       }
       default:
@@ -267,7 +270,23 @@ WindowList modProcessHandler::FindProcessWindows(std::string path) {
       throw Failure(failure.number(), failure.source(), "ProcessInfo");
     }
   }
+}
+
+}  // namespace
+
+WindowList modProcessHandler::FindProcessWindows(std::string path) {
+  Matches matches;
+  Scan(std::move(path), true,
+       [&](std::uint32_t id, const std::string&) { matches.Append(modProcessHandler::FindTopLevelWindow(id)); });
   return std::move(matches.list());
+}
+
+std::vector<modProcessHandler::MatchedProcess> modProcessHandler::FindProcesses(std::string path) {
+  std::vector<MatchedProcess> found;
+  Scan(std::move(path), false, [&](std::uint32_t id, const std::string& name) {
+    found.push_back(MatchedProcess{id, RemoveNuls(Trim(name))});
+  });
+  return found;
 }
 
 std::int32_t modProcessHandler::GetPlatformId() {

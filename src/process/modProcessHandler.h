@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/PlatformTypes.h"
 #include "process/WindowList.h"
@@ -27,6 +28,16 @@ class modProcessHandler {
   // Every failure is raised again with its number and source and the
   // description "ProcessInfo".
   static WindowList FindProcessWindows(std::string path);
+
+  // A process the scan matched: its id and its executable's path as the
+  // platform reported it (spaces trimmed).
+  struct MatchedProcess {
+    std::uint32_t id = 0;
+    std::string path;
+  };
+  // The processes FindProcessWindows would match, by the same scan, without
+  // looking at windows (no window session is opened). Failures as there.
+  static std::vector<MatchedProcess> FindProcesses(std::string path);
 
   // The platform family: 1 tool-help scan, 2 process-status scan, else none.
   static std::int32_t GetPlatformId();

@@ -97,4 +97,31 @@ error 5 (PanelUi): The panel has no command button named "nothing"' "$out"
 check "unknown class" "error 429 (VeskProgramManager): Cannot create object: no class named \"nope\"" \
   "$("$host" --class nope catalogue 2>&1)"
 
+check "version" "vesk-host 1.0.1" "$("$host" --version)"
+
+# end --wait: a bad number of seconds or a missing operand is a usage error;
+# with nothing running, the wait ends at once.
+for bad in -1 abc 1e3 86401 99999999999999999999 "" "1." ; do
+  "$host" end --wait "$bad" /bin/true >/dev/null 2>&1; status=$?
+  check "end --wait [$bad] exit status" 2 "$status"
+done
+"$host" end --wait 5 >/dev/null 2>&1; status=$?
+check "end --wait without the executable" 2 "$status"
+begin=$(date +%s%N)
+out=$("$host" end --wait 5 "$work/no-such-program" 2>&1); status=$?
+elapsed=$(( ($(date +%s%N) - begin) / 1000000 ))
+check "end --wait, nothing running" "0 <result><success/></result>" "$status $out"
+check "end --wait, nothing running, returns at once" yes "$([ "$elapsed" -lt 2000 ] && echo yes || echo "no, after $elapsed ms")"
+# An end action that fails (a program runs, no display to ask it) fails as
+# without --wait, and nothing is waited for.
+cp /bin/sleep "$work/sleeper"
+"$work/sleeper" 30 & sleeper=$!
+for _ in $(seq 50); do [ "$(readlink "/proc/$sleeper/exe")" = "$work/sleeper" ] && break; sleep 0.1; done
+begin=$(date +%s%N)
+err=$(env -u DISPLAY "$host" end --wait 5 "$work/sleeper" 2>&1 >/dev/null); status=$?
+elapsed=$(( ($(date +%s%N) - begin) / 1000000 ))
+kill "$sleeper"; wait "$sleeper" 2>/dev/null
+check "end --wait, failed end action" "1 error 75 (EndProgram):" "$status $(printf '%s' "$err" | cut -d' ' -f1-3)"
+check "end --wait, failed end action, no wait" yes "$([ "$elapsed" -lt 2000 ] && echo yes || echo "no, after $elapsed ms")"
+
 [ "$failures" -eq 0 ]

@@ -328,6 +328,38 @@ TEST_F(modProcessHandlerTest, OneWindowPerMatchingProcess) {
   }
 }
 
+// The processes themselves, for a caller that watches them exit: the same
+// matches in both families, their paths as reported, and no window touched.
+TEST_F(modProcessHandlerTest, FindProcessesMatchesWithoutWindows) {
+  for (const std::uint32_t family : {kPlatformNt, kPlatformWindows}) {
+    sim.log.Clear();
+    sim.processes.processes.clear();
+    sim.processes.platform_id = family;
+    AddProcess(1, kEditor);
+    AddProcess(5, "C:\\other.exe");
+    AddProcess(2, std::string("  c:\\tools\\EDIT.exe"));
+    AddWindow(0x11, 1);
+    const auto found = modProcessHandler::FindProcesses(std::string(" ") + kEditor);
+    ASSERT_EQ(found.size(), 2u) << family;
+    EXPECT_EQ(found[0].id, 1u) << family;
+    EXPECT_EQ(found[0].path, kEditor) << family;
+    EXPECT_EQ(found[1].id, 2u) << family;
+    EXPECT_EQ(found[1].path, "c:\\tools\\EDIT.exe") << family;
+    for (const std::string& name : sim.log.Names()) {
+      EXPECT_TRUE(name != "BeginSession" && name != "FindWindowA") << family << ": " << name;
+    }
+  }
+  sim.processes.platform_id = kPlatformNt;
+  sim.log.FailOn("GetModuleFileNameExA", 2, Failure(48, "psapi", "Cannot load the library"));
+  try {
+    modProcessHandler::FindProcesses(kEditor);
+    ADD_FAILURE() << "expected a failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.number(), 48);
+    EXPECT_EQ(failure.description(), "ProcessInfo");
+  }
+}
+
 TEST_F(modProcessHandlerTest, VisibilityIsAskedOfTheProcessCandidatesOnlyInWalkOrder) {
   AddWindow(0x31, 3);             // another process: no visibility asked
   AddWindow(0x13, 1, 0, true);    // hidden helper of the target

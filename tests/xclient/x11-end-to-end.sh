@@ -63,6 +63,34 @@ check "vesk-host end" "<result><success/></result>" "$("$host" end "$work/other/
 wait_gone "$pid3" 50 && r=gone || r=running; check "other program exits after its own end" gone "$r"
 check "end with nothing running" "<result><success/></result>" "$("$host" end "$work/other/xclient")"
 
+# end --wait: the instances found are waited for, known by pid and start time.
+wait_client() {  # ready file, xclient arguments: starts one, prints its pid
+  "$work/other/xclient" --ready "$1" --timeout 30 "${@:2}" >/dev/null &
+  wait_file "$1" 50 && cut -d' ' -f2 "$1"
+}
+pid4=$(wait_client "$work/r4"); started+=("$pid4")
+out=$("$host" end --wait 5 "$work/other/xclient" 2>&1); status=$?
+check "end --wait, a program that closes" "0 <result><success/></result>" "$status $out"
+alive "$pid4" && r=running || r=gone; check "end --wait returns once it has exited" gone "$r"
+# One that ignores the close request is named when the time is up.
+pid5=$(wait_client "$work/r5" --ignore-close); started+=("$pid5")
+begin=$(date +%s%N)
+"$host" end --wait 1.5 "$work/other/xclient" >"$work/reply" 2>"$work/err"; status=$?
+tenths=$((($(date +%s%N) - begin) / 100000000))
+check "end --wait, a program that stays: exit status" 3 "$status"
+check "end --wait, a program that stays: reply" "<result><success/></result>" "$(cat "$work/reply")"
+check "end --wait names it" "vesk-host: still running after 1.5 s: $pid5 $work/other/xclient" "$(cat "$work/err")"
+[ "$tenths" -ge 15 ] && [ "$tenths" -le 40 ] && r=yes || r="$tenths tenths"
+check "end --wait waits its time" yes "$r"
+# It ends during the wait while a new instance starts: the new one is not
+# waited for.
+( sleep 0.5; kill "$pid5"; "$work/other/xclient" --ignore-close --ready "$work/r6" --timeout 30 >/dev/null ) &
+out=$("$host" end --wait 10 "$work/other/xclient" 2>&1); status=$?
+check "end --wait, a new instance does not count" "0 <result><success/></result>" "$status $out"
+wait_file "$work/r6" 50 && started+=("$(cut -d' ' -f2 "$work/r6")")
+alive "$(cut -d' ' -f2 "$work/r6" 2>/dev/null)" && r=running || r=gone
+check "the new instance runs on" running "$r"
+
 # A program of the system that sets no _NET_WM_PID: its process is asked of the X server.
 if [ -x /usr/bin/xeyes ]; then
   /usr/bin/xeyes & eyes=$!; started+=("$eyes")

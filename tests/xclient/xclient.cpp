@@ -9,6 +9,8 @@
 //                   never mapped, takes no close protocol and stacks above
 //                   the main window (as toolkits' leader windows do); a close
 //                   request sent to it is ignored
+//   --ignore-close  read close requests and stay (as a program that asks
+//                   to save first); only the timeout ends it
 //   --ready FILE    write "<window id> <pid>" to FILE once the windows exist
 //   --timeout SEC   exit with status 3 after SEC seconds (default 60)
 // Exit status: 0 after WM_DELETE_WINDOW, 2 without a display, 3 on timeout.
@@ -29,6 +31,7 @@ int main(int argc, char** argv) {
   bool popup = false;
   bool net_wm_pid = false;
   bool helper_above = false;
+  bool ignore_close = false;
   std::string ready;
   int timeout = 60;
   int count = 1;
@@ -38,6 +41,7 @@ int main(int argc, char** argv) {
     else if (arg == "--popup") popup = true;
     else if (arg == "--net-wm-pid") net_wm_pid = true;
     else if (arg == "--helper-above") helper_above = true;
+    else if (arg == "--ignore-close") ignore_close = true;
     else if (arg == "--ready" && i + 1 < argc) ready = argv[++i];
     else if (arg == "--timeout" && i + 1 < argc) timeout = std::atoi(argv[++i]);
     else if (arg == "--windows" && i + 1 < argc) count = std::max(1, std::atoi(argv[++i]));
@@ -87,7 +91,8 @@ int main(int argc, char** argv) {
       XNextEvent(display, &event);
       if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == delete_window &&
           (helper == None || event.xclient.window != helper)) {
-        std::printf("xclient %d: WM_DELETE_WINDOW\n", static_cast<int>(getpid()));
+        std::printf("xclient %d: WM_DELETE_WINDOW%s\n", static_cast<int>(getpid()), ignore_close ? " ignored" : "");
+        if (ignore_close) continue;
         XCloseDisplay(display);
         return 0;
       }

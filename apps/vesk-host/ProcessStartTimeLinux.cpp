@@ -1,0 +1,30 @@
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "vesk-host/ProcessStartTime.h"
+
+namespace vesk::host_app {
+
+// /proc/ID/stat: "ID (COMMAND) STATE ..." with the start time as field 22.
+// The command may hold spaces and parentheses, so the fields are counted
+// from the last ')'.
+std::optional<std::uint64_t> ProcessStartTime(std::uint32_t id) {
+  std::ifstream file("/proc/" + std::to_string(id) + "/stat");
+  std::string line;
+  if (!file || !std::getline(file, line)) return std::nullopt;
+  const auto command_end = line.rfind(')');
+  if (command_end == std::string::npos) return std::nullopt;
+  std::istringstream fields(line.substr(command_end + 1));
+  std::string state;
+  fields >> state;  // field 3
+  if (!fields || state == "Z" || state == "X") return std::nullopt;
+  std::string skipped;
+  for (int field = 4; field < 22; ++field) fields >> skipped;
+  std::uint64_t start_time = 0;
+  fields >> start_time;
+  if (!fields) return std::nullopt;
+  return start_time;
+}
+
+}  // namespace vesk::host_app
