@@ -1,14 +1,21 @@
 // vesk-host: a command-line host for the library on this machine's platform.
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dispatch/ClassFactory.h"
 #include "host/Failure.h"
+#include "host/ErrorNumbers.h"
 #include "vesk-host/Envelope.h"
+#include "vesk-host/HostConsole.h"
 #include "vesk-host/HostSession.h"
 #include "vesk-host/PanelCommands.h"
+#ifdef _WIN32
+#include "vesk-host/ComPlugIn.h"
+#endif
 
 namespace {
 
@@ -36,7 +43,18 @@ unless it fails.
 A failed call prints "error <number> (<source>): <description>" (on standard
 error for a single request, in place of the reply in batch mode); the exit
 status is 1 if any call failed, 2 for a usage error.
-)";
+)"
+#ifdef _WIN32
+    R"(
+With --com (before or after --class) the object is created through COM by
+its ProgID (VeskProgramManager.PlugIn, VeskProgramManager.ctlStartProgram or
+VeskProgramManager.ctlEndProgram) from the registered VeskProgramManager.dll,
+as a host creates it, instead of the library linked into vesk-host. Its
+message boxes and file-open dialogs are then the server's own, on screen,
+and @ lines fail.
+)"
+#endif
+    ;
 
 int UsageError(const std::string& message) {
   std::cerr << "vesk-host: " << message << "\n" << kUsage;
@@ -46,16 +64,33 @@ int UsageError(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const vesk::host_app::HostConsole console;
+  std::vector<std::string> args;
+  try {
+    args = console.Arguments(argc, argv);
+  } catch (const vesk::Failure& failure) {
+    return UsageError(failure.description());
+  }
   std::string class_name = "plugin";
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     std::cout << kUsage;
     return 0;
   }
-  if (!args.empty() && args[0] == "--class") {
-    if (args.size() < 2) return UsageError("--class needs a class name");
-    class_name = args[1];
-    args.erase(args.begin(), args.begin() + 2);
+  bool com = false;
+  for (bool option = true; option && !args.empty();) {
+    if (args[0] == "--class") {
+      if (args.size() < 2) return UsageError("--class needs a class name");
+      class_name = args[1];
+      args.erase(args.begin(), args.begin() + 2);
+    } else if (args[0] == "--com") {
+#ifndef _WIN32
+      return UsageError("--com is available on Windows only");
+#endif
+      com = true;
+      args.erase(args.begin());
+    } else {
+      option = false;
+    }
   }
 
   enum class Mode { kBatch, kCatalogue, kStart, kEnd, kRequest } mode;
@@ -85,9 +120,19 @@ int main(int argc, char** argv) {
     const bool batch = mode == Mode::kBatch;
     // Created before the object, so that a panel gets the scripted dialogs.
     vesk::host_app::PanelCommands panel_commands;
-    vesk::host_app::HostSession session(vesk::CreateObjectByClassName(class_name), std::cout,
-                                        batch ? std::cout : std::cerr);
-    session.SetCommandHandler([&](const std::string& line) { panel_commands.Run(line); });
+    std::unique_ptr<vesk::IPlugIn> object;
+#ifdef _WIN32
+    if (com) object = vesk::host_app::ComPlugIn::Create(class_name);
+#endif
+    if (!object) object = vesk::CreateObjectByClassName(class_name);
+    vesk::host_app::HostSession session(std::move(object), std::cout, batch ? std::cout : std::cerr);
+    session.SetCommandHandler([&](const std::string& line) {
+      if (com) {
+        throw vesk::Failure(vesk::errors::kInvalidArgument, "vesk-host",
+                            "Host commands need the linked library, not --com");
+      }
+      panel_commands.Run(line);
+    });
     const bool ok = batch ? session.RunBatch(std::cin) : session.Send(request);
     return ok ? 0 : 1;
   } catch (const vesk::Failure& failure) {
