@@ -26,9 +26,15 @@ std::unique_ptr<IPlugIn> ComPlugIn::Create(const std::string& class_name) {
   std::unique_ptr<ComPlugIn> plugin(new ComPlugIn());
   CLSID clsid{};
   HRESULT hr = CLSIDFromProgID(platform::win32::Utf16::FromUtf8(prog_id).c_str(), &clsid);
+  if (hr == CO_E_CLASSSTRING) {
+    throw Failure(errors::kCannotCreateObject, "vesk-host",
+                  "Cannot create object " + prog_id + ": the class is not registered (0x800401F3)");
+  }
   if (FAILED(hr)) ComFailure::Throw(errors::kCannotCreateObject, "Cannot create object " + prog_id, hr);
   hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, com::kIID_IPlugIn,
                         reinterpret_cast<void**>(plugin->object_.put()));
+  // A failure of the library's own (no display for a panel, say) keeps its number.
+  if (HRESULT_FACILITY(hr) == FACILITY_CONTROL) ComFailure::FromCall(hr);
   if (FAILED(hr)) ComFailure::Throw(errors::kCannotCreateObject, "Cannot create object " + prog_id, hr);
   return plugin;
 }
