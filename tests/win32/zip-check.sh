@@ -67,6 +67,14 @@ check_width() {  # x64 | x86
     "1 error 1000 (XmlElement): XML parse error at line 1, column 4: element 'plugin' is not closed" \
     "$(status_and_error host_in "$host" --com '<r><plugin>')"
 
+  # A panel of the server keeps its boxes across a batch; @ lines cannot reach it.
+  out=$(printf '%s\n' '<r><method>SetSettings</method><params><sett><s>C:\x.exe</s></sett></params></r>' \
+    '<r><method>GetSettings</method><params/></r>' '@cancel' | host_in "$host" --com --class ctlEndProgram | strip_cr
+    exit "${PIPESTATUS[1]}")
+  check "$width --com panel batch" "1 <result/>
+<result><sett><s>C:\x.exe</s></sett></result>
+error 5 (vesk-host): Host commands need the linked library, not --com" "$? $out"
+
   # A start and an end of notepad through COM; the end closes it.
   check "$width no notepad before" "" "$(notepad_pids "$prefix")"
   check "$width --com start notepad" "<result><success/></result>" "$(host_in "$host" --com start notepad.exe | strip_cr)"
