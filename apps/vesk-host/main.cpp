@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "dispatch/ClassFactory.h"
-#include "host/Failure.h"
 #include "host/ErrorNumbers.h"
+#include "host/Failure.h"
 #include "vesk-host/Envelope.h"
 #include "vesk-host/HostConsole.h"
 #include "vesk-host/HostSession.h"
