@@ -43,13 +43,18 @@ check_width() {  # x64 | x86
   check "$width linked catalogue" "$catalogue" "$(host_in "$host" catalogue | strip_cr)"
   check "$width --com before registration" "1 $not_registered" "$(status_and_error host_in "$host" --com catalogue)"
 
+  # A script whose DLL is missing fails with exit code 1.
+  mkdir -p "$work/no dll" && cp "$dir/register.cmd" "$work/no dll/"
+  out=$(wine_in cmd /c "$(windows_path "$work/no dll")\\register.cmd" /s | strip_cr); status=$?
+  check "$width register.cmd without its DLL" "1 Registration of" "$status ${out%% \"*}"
+
   # Per user, the default: the user's class names the unpacked DLL.
   out=$(wine_in cmd /c "$script\\register.cmd" /s | strip_cr); status=$?
   check "$width register.cmd exit status" 0 "$status"
   # (cmd writes the folder's ü in the console's code page: only the ends are compared.)
   case "$out" in
-    "Registered Z:\\"*"\\$width\\VeskProgramManager.dll ($bits) for the current user.") check "$width register.cmd message" ok ok ;;
-    *) check "$width register.cmd message" "Registered ...\\$width\\VeskProgramManager.dll ($bits) for the current user." "$out" ;;
+    "Registered \"Z:\\"*"\\$width\\VeskProgramManager.dll\" ($bits) for the current user.") check "$width register.cmd message" ok ok ;;
+    *) check "$width register.cmd message" "Registered \"...\\$width\\VeskProgramManager.dll\" ($bits) for the current user." "$out" ;;
   esac
   # An export is UTF-16; the value's backslashes are doubled there.
   wine_in reg export "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "$(windows_path "$work/server.reg")" /y >/dev/null 2>&1
