@@ -6,8 +6,9 @@
 namespace vesk::host_app {
 namespace {
 
-platform::Platform WithUi(platform::Platform platform, platform::IPanelUiFactory& ui) {
+platform::Platform WithUi(platform::Platform platform, platform::IPanelUiFactory& ui, platform::IMessageBox& box) {
   platform.ui = &ui;
+  platform.message_box = &box;
   return platform;
 }
 
@@ -31,7 +32,7 @@ bool Parse(const std::string& line, const std::string& command, std::string& arg
 
 }  // namespace
 
-PanelCommands::PanelCommands() : platform_(WithUi(platform::RealPlatform(), ui_)), scope_(platform_) {}
+PanelCommands::PanelCommands() : platform_(WithUi(platform::RealPlatform(), ui_, message_box_)), scope_(platform_) {}
 
 void PanelCommands::Run(const std::string& line) {
   std::string argument;

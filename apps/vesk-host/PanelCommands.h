@@ -4,12 +4,14 @@
 
 #include "platform/Platform.h"
 #include "platform/headless/HeadlessPanelUiFactory.h"
+#include "vesk-host/ConsoleMessageBox.h"
 
 namespace vesk::host_app {
 
 // The host's hand on the settings panels in batch mode. While it lives, the
-// calling thread's platform is the real one with headless panels, whose
-// dialogs answer only what the batch input scripts:
+// calling thread's platform is the real one with headless panels and message
+// boxes on standard error; the panels' dialogs answer only what the batch
+// input scripts:
 //   @choose PATH       the next dialog confirms PATH (taken as written)
 //   @cancel            the next dialog is cancelled
 //   @fail              the next dialog cannot be displayed
@@ -27,6 +29,7 @@ class PanelCommands {
 
  private:
   platform::headless::HeadlessPanelUiFactory ui_;
+  ConsoleMessageBox message_box_;
   platform::Platform platform_;
   platform::ScopedPlatform scope_;
 };

@@ -2,18 +2,25 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dispatch/ClassFactory.h"
+#include "host/ErrorNumbers.h"
 #include "host/Failure.h"
 #include "process/modProcessHandler.h"
 #include "vesk-host/Envelope.h"
+#include "vesk-host/HostConsole.h"
 #include "vesk-host/HostSession.h"
 #include "vesk-host/PanelCommands.h"
 #include "vesk-host/SurvivorWatch.h"
 #include "vesk-host/Version.h"
+#ifdef _WIN32
+#include "vesk-host/ComPlugIn.h"
+#endif
 
 namespace {
 
@@ -46,7 +53,18 @@ A failed call prints "error <number> (<source>): <description>" (on standard
 error for a single request, in place of the reply in batch mode); the exit
 status is 1 if any call failed, 2 for a usage error, 3 when instances are
 still running after end --wait (each named on standard error: pid and path).
-)";
+)"
+#ifdef _WIN32
+    R"(
+With --com (before or after --class) the object is created through COM by
+its ProgID (VeskProgramManager.PlugIn, VeskProgramManager.ctlStartProgram or
+VeskProgramManager.ctlEndProgram) from the registered VeskProgramManager.dll,
+as a host creates it, instead of the library linked into vesk-host. Its
+message boxes and file-open dialogs are then the server's own, on screen,
+and @ lines fail.
+)"
+#endif
+    ;
 
 int UsageError(const std::string& message) {
   std::cerr << "vesk-host: " << message << "\n" << kUsage;
@@ -56,7 +74,13 @@ int UsageError(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const vesk::host_app::HostConsole console;
+  std::vector<std::string> args;
+  try {
+    args = console.Arguments(argc, argv);
+  } catch (const vesk::Failure& failure) {
+    return UsageError(failure.description());
+  }
   std::string class_name = "plugin";
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     std::cout << kUsage;
@@ -66,10 +90,21 @@ int main(int argc, char** argv) {
     std::cout << "vesk-host " VESK_HOST_VERSION "\n";
     return 0;
   }
-  if (!args.empty() && args[0] == "--class") {
-    if (args.size() < 2) return UsageError("--class needs a class name");
-    class_name = args[1];
-    args.erase(args.begin(), args.begin() + 2);
+  bool com = false;
+  for (bool option = true; option && !args.empty();) {
+    if (args[0] == "--class") {
+      if (args.size() < 2) return UsageError("--class needs a class name");
+      class_name = args[1];
+      args.erase(args.begin(), args.begin() + 2);
+    } else if (args[0] == "--com") {
+#ifndef _WIN32
+      return UsageError("--com is available on Windows only");
+#endif
+      com = true;
+      args.erase(args.begin());
+    } else {
+      option = false;
+    }
   }
 
   // end --wait SECONDS EXECUTABLE: the end action, then the wait.
@@ -110,9 +145,19 @@ int main(int argc, char** argv) {
     const bool batch = mode == Mode::kBatch;
     // Created before the object, so that a panel gets the scripted dialogs.
     vesk::host_app::PanelCommands panel_commands;
-    vesk::host_app::HostSession session(vesk::CreateObjectByClassName(class_name), std::cout,
-                                        batch ? std::cout : std::cerr);
-    session.SetCommandHandler([&](const std::string& line) { panel_commands.Run(line); });
+    std::unique_ptr<vesk::IPlugIn> object;
+#ifdef _WIN32
+    if (com) object = vesk::host_app::ComPlugIn::Create(class_name);
+#endif
+    if (!object) object = vesk::CreateObjectByClassName(class_name);
+    vesk::host_app::HostSession session(std::move(object), std::cout, batch ? std::cout : std::cerr);
+    session.SetCommandHandler([&](const std::string& line) {
+      if (com) {
+        throw vesk::Failure(vesk::errors::kInvalidArgument, "vesk-host",
+                            "Host commands need the linked library, not --com");
+      }
+      panel_commands.Run(line);
+    });
     // The instances running now, before the end action asks them to close.
     vesk::host_app::SurvivorWatch watch;
     if (wait_limit) {

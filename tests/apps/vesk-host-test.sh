@@ -94,6 +94,9 @@ check "end panel" '<result/>
 <result><sett><s>/bin/true</s></sett></result>
 error 5 (PanelUi): The panel has no command button named "nothing"' "$out"
 
+err=$("$host" --com catalogue 2>&1 >/dev/null); status=$?
+check "--com off Windows" "2 vesk-host: --com is available on Windows only" "$status $(printf '%s\n' "$err" | head -n 1)"
+
 check "unknown class" "error 429 (VeskProgramManager): Cannot create object: no class named \"nope\"" \
   "$("$host" --class nope catalogue 2>&1)"
 
