@@ -37,7 +37,7 @@ class SdBusError {
   const sd_bus_error* get() const { return &error_; }
 
  private:
-  sd_bus_error error_ = SD_BUS_ERROR_NULL;
+  sd_bus_error error_{};  // SD_BUS_ERROR_NULL, whose compound literal is not C++
 };
 
 }  // namespace vesk::platform::linux_backend
