@@ -19,9 +19,11 @@ class HostConsole {
   // wide command line, so that names outside the code page survive.
   std::vector<std::string> Arguments(int argc, char** argv) const;
 
+#ifdef _WIN32
  private:
   unsigned input_code_page_ = 0;   // 0: nothing to put back
   unsigned output_code_page_ = 0;
+#endif
 };
 
 }  // namespace vesk::host_app
