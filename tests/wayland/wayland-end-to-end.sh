@@ -9,8 +9,8 @@
 #   headless backend lacks) fails with 75 and the description; ending a path
 #   that matches nothing succeeds.
 # Needs VESK_HOST and XCLIENT. sway refuses to run as root: run as root, the
-# script makes an unprivileged user (WAYLAND_TEST_USER, default
-# vesk-wayland) if missing and runs again as that user, with copies of
+# script makes an unprivileged user (VESK_TEST_USER, default
+# vesktest) if missing and runs again as that user, with copies of
 # what it needs in a folder that user can read. Exits 77 (skipped) when
 # sway, weston, foot or Xwayland is missing.
 set -u
@@ -25,15 +25,17 @@ for tool in sway swaymsg weston weston-simple-shm foot Xwayland; do
 done
 
 if [ "$(id -u)" = 0 ]; then
-  user=${WAYLAND_TEST_USER:-vesk-wayland}
-  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
+  user=${VESK_TEST_USER:-vesktest}
+  id "$user" >/dev/null 2>&1 || useradd --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
   copies=$(mktemp -d)
   trap 'rm -rf "$copies"' EXIT
-  cp "$host" "$copies/vesk-host" && cp "$xclient" "$copies/xclient" && cp "$0" "$copies/test.sh" || exit 1
+  mkdir "$copies/wayland" "$copies/lib" || exit 1
+  cp "$host" "$copies/vesk-host" && cp "$xclient" "$copies/xclient" && cp "$0" "$copies/wayland/test.sh" &&
+    cp "$(dirname "$0")/../lib/x-test-lib.sh" "$copies/lib/" || exit 1
   chmod -R a+rX "$copies"
   echo "running as $user"
   runuser -u "$user" -- env -i PATH="$PATH" HOME="$copies" VESK_HOST="$copies/vesk-host" XCLIENT="$copies/xclient" KEEP_WORK="${KEEP_WORK:-}" VESK_KWIN="${VESK_KWIN:-}" \
-    bash "$copies/test.sh"
+    bash "$copies/wayland/test.sh"
   exit $?
 fi
 
@@ -49,15 +51,8 @@ failures=0
 check() {  # label, expected, actual
   if [ "$2" == "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures+1)); fi
 }
-alive() {  # pid: running and not a zombie
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "$state" != Z ]
-}
-wait_gone() {  # pid, tenths of a second
-  for _ in $(seq "$2"); do alive "$1" || return 0; sleep 0.1; done
-  return 1
-}
+# shellcheck source=../lib/x-test-lib.sh
+. "$(dirname "$0")/../lib/x-test-lib.sh"
 state() { if alive "$1"; then echo running; else echo gone; fi; }
 start() {  # program and arguments; sets $pid
   "$@" >>"$work/programs.log" 2>&1 &
