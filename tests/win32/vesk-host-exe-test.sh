@@ -44,7 +44,7 @@ check "no notepad before" "" "$(notepad_pids "$prefix")"
 check "start notepad" "<result><success/></result>" "$(host_run start notepad.exe | strip_cr)"
 wait_for 300 eval '[ "$(notepad_windows)" -gt 0 ]'
 check "notepad started" yes "$([ -n "$(notepad_pids "$prefix")" ] && [ "$(notepad_windows)" -gt 0 ] && echo yes)"
-check "end notepad" "<result><success/></result>" "$(host_run end 'C:\windows\system32\notepad.exe' | strip_cr)"
+check "end notepad" "<result><success/></result>" "$(host_run end "$(notepad_path "$host" "$prefix")" | strip_cr)"
 wait_for 100 eval '[ -z "$(notepad_pids "$prefix")" ]'
 check "notepad gone" "" "$(notepad_pids "$prefix")"
 

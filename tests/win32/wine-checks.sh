@@ -11,6 +11,18 @@ notepad_pids() {
   done
 }
 # The number of notepad windows on the display (Wine draws each as an X window).
+# The path of the notepad that a program started by HOST runs in PREFIX: a
+# 32-bit program on a 64-bit system gets the 32-bit one, from SysWOW64.
+notepad_path() {  # host, prefix
+  local header magic
+  header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  magic=$(od -An -tx2 -j$((header + 24)) -N2 "$1" | tr -d ' ')
+  if [ "$magic" = 010b ] && [ -d "$2/drive_c/windows/syswow64" ]; then
+    echo 'C:\windows\syswow64\notepad.exe'
+  else
+    echo 'C:\windows\system32\notepad.exe'
+  fi
+}
 notepad_windows() { xwininfo -root -tree 2>/dev/null | grep -c ' - Notepad"'; }
 # Waits up to $1 tenths of a second for the command after it to succeed.
 wait_for() {

@@ -86,7 +86,7 @@ error 5 (vesk-host): Host commands need the linked library, not --com" "$? $out"
   wait_for 300 eval '[ "$(notepad_windows)" -gt 0 ]'
   check "$width notepad started" yes "$([ -n "$(notepad_pids "$prefix")" ] && [ "$(notepad_windows)" -gt 0 ] && echo yes)"
   check "$width --com end notepad" "<result><success/></result>" \
-    "$(host_in "$host" --com end 'C:\windows\system32\notepad.exe' | strip_cr)"
+    "$(host_in "$host" --com end "$(notepad_path "$host" "$prefix")" | strip_cr)"
   wait_for 100 eval '[ -z "$(notepad_pids "$prefix")" ]'
   check "$width notepad gone" "" "$(notepad_pids "$prefix")"
 
