@@ -6,7 +6,7 @@
 # Before every timed run the 20 programs are started again and waited for
 # in sway's tree, and given a second to settle; each command is timed as a whole process with hyperfine.
 # sway refuses to run as root: run as root, the script runs again as an
-# unprivileged user (BENCH_USER, default vesk-wayland, made if missing)
+# unprivileged user (VESK_TEST_USER, default vesktest, made if missing)
 # with copies of what it needs.
 #   usage: bench/sway-bench.sh BUILD_DIR [OUT_DIR]
 # Environment: RUNS (10), COUNT (20).
@@ -16,8 +16,8 @@ out=$(mkdir -p "${2:-$build/bench}" && cd "${2:-$build/bench}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "$(id -u)" = 0 ]; then
-  user=${BENCH_USER:-vesk-wayland}
-  id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+  user=${VESK_TEST_USER:-vesktest}
+  id "$user" >/dev/null 2>&1 || useradd --no-create-home --shell /usr/sbin/nologin "$user"
   copies=$(mktemp -d)
   trap 'rm -rf "$copies"' EXIT
   mkdir "$copies/build" "$copies/bench" "$copies/out"
