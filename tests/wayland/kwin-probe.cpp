@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/KWinCompositor.h"
+#include "platform/linux/wayland/KWinCompositor.h"
 
 using vesk::platform::linux_backend::CompositorView;
 using vesk::platform::linux_backend::KWinCompositor;

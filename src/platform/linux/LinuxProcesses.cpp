@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/UniqueFd.h"
+#include "platform/linux/posix/UniqueFd.h"
 
 namespace vesk::platform::linux_backend {
 namespace {

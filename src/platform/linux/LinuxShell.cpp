@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/linux/DetachedSpawn.h"
-#include "platform/linux/ShellWords.h"
+#include "platform/linux/posix/DetachedSpawn.h"
+#include "platform/linux/posix/ShellWords.h"
 
 namespace vesk::platform::linux_backend {
 namespace {

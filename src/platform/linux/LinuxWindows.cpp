@@ -6,10 +6,10 @@
 #include <utility>
 
 #include "platform/WindowSession.h"
-#include "platform/linux/CompositorWindows.h"
-#include "platform/linux/SwayCompositor.h"
+#include "platform/linux/wayland/CompositorWindows.h"
+#include "platform/linux/wayland/SwayCompositor.h"
 #ifdef VESK_HAVE_KWIN
-#include "platform/linux/KWinCompositor.h"
+#include "platform/linux/wayland/KWinCompositor.h"
 #endif
 
 namespace vesk::platform::linux_backend {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "platform/IWindows.h"
-#include "platform/linux/ICompositor.h"
-#include "platform/linux/X11Windows.h"
+#include "platform/linux/wayland/ICompositor.h"
+#include "platform/linux/x11/X11Windows.h"
 
 namespace vesk::platform::linux_backend {
 

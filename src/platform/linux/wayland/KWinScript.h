@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/linux/wayland/CompositorView.h"
+
+namespace vesk::platform::linux_backend {
+
+// The KWin scripts (JavaScript, for the scripting API of Plasma 5.27) that
+// list the windows and ask one to close, and the reading of their answers.
+// A script hands its answer back as one D-Bus call to `reply_to` (our bus
+// name, object path, interface and method) with two strings: `token`, so
+// that an answer is matched to its script, and JSON text.
+class KWinScript {
+ public:
+  struct ReplyTo {
+    std::string service;
+    std::string path;
+    std::string interface;
+    std::string method;
+  };
+
+  // Answers {"views":[{"id","pid","owned","visible"}]} from the top of the
+  // stacking order down, or {"error":text}.
+  static std::string Listing(const ReplyTo& reply_to, const std::string& token);
+  // Answers {"closed":bool}, or {"error":text}.
+  static std::string Close(const ReplyTo& reply_to, const std::string& token, const std::string& view_id);
+
+  // Read an answer; false (with `problem` set) when it is not one that the
+  // script could have given, or the script reported an error.
+  static bool ReadViews(const std::string& answer, std::vector<CompositorView>& views, std::string& problem);
+  static bool ReadClosed(const std::string& answer, bool& closed, std::string& problem);
+};
+
+}  // namespace vesk::platform::linux_backend

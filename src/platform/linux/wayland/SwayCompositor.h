@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/wayland/ICompositor.h"
+#include "platform/linux/wayland/SwayIpc.h"
+
+namespace vesk::platform::linux_backend {
+
+// sway and compositors that speak its IPC: the views of GET_TREE, each with
+// its process, and "[con_id=N] kill", which asks the view to close (a
+// close request, not a kill of the process).
+//
+// Views are the containers of the tree that hold a client (app_id for
+// native Wayland, window_properties for Xwayland), taken depth first through
+// "nodes", then "floating_nodes", in the tree's order. A view in the
+// scratchpad (workspace "__i3_scratch") is not visible; one on any workspace
+// is. A view is owned when sway names its parent: window_properties'
+// transient_for of an Xwayland dialog. sway reports no parent of a native
+// Wayland view, so those are all unowned.
+class SwayCompositor : public ICompositor {
+ public:
+  static constexpr std::chrono::seconds kWaitBudget{5};
+
+  // Connects to SWAYSOCK, else I3SOCK, and reads the tree once; null with
+  // `problem` set when neither is set, the socket cannot be reached, the
+  // reply is malformed or its views carry no process (i3). Every later
+  // reply shares the budget that started here.
+  static std::unique_ptr<ICompositor> Connect(std::string& problem);
+  // The same on the socket at `path`, within `budget`.
+  static std::unique_ptr<ICompositor> ConnectTo(const std::string& path, SwayIpc::Clock::duration budget,
+                                                std::string& problem);
+
+  std::string Name() const override;
+  // The first call answers from the tree read when connecting; later ones ask again.
+  bool ListViews(std::vector<CompositorView>& views) override;
+  // Sends "[con_id=ID] kill"; true when sway replies success.
+  bool RequestClose(const CompositorView& view) override;
+  const std::string& problem() const override { return problem_; }
+
+ private:
+  SwayCompositor(std::string path, SwayIpc::Clock::duration budget);
+  bool ReadTree(std::vector<CompositorView>& views, bool& any_process);
+
+  std::string path_;
+  SwayIpc ipc_;
+  std::optional<std::vector<CompositorView>> first_tree_;
+  std::string problem_;
+};
+
+}  // namespace vesk::platform::linux_backend

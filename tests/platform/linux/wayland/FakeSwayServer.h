@@ -1,0 +1,120 @@
+#pragma once
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/posix/UniqueFd.h"
+
+namespace vesk::test {
+
+// An i3-IPC server on a Unix socket of its own, answering one client in a
+// thread: GET_TREE with `tree`, RUN_COMMAND with `command_reply`, recording
+// the commands. `silent` never answers; `bad_magic` answers with a broken
+// header; `close_after_tree` hangs up once it has answered one tree.
+class FakeSwayServer {
+ public:
+  struct Script {
+    std::string tree;
+    std::string command_reply = R"([{"success":true}])";
+    bool silent = false;
+    bool bad_magic = false;
+    bool close_after_tree = false;
+  };
+
+  explicit FakeSwayServer(Script script) : script_(std::move(script)) {
+    char dir[] = "/tmp/fake-sway-XXXXXX";
+    dir_ = ::mkdtemp(dir);
+    path = dir_ + "/ipc.sock";
+    listener_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_.get(), 4);
+    int ends[2];
+    if (::pipe(ends) == 0) {
+      stop_read_.reset(ends[0]);
+      stop_write_.reset(ends[1]);
+    }
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~FakeSwayServer() {
+    stop_write_.reset();  // the end of the pipe wakes the thread
+    thread_.join();
+    ::unlink(path.c_str());
+    ::rmdir(dir_.c_str());
+  }
+  FakeSwayServer(const FakeSwayServer&) = delete;
+  FakeSwayServer& operator=(const FakeSwayServer&) = delete;
+
+  std::vector<std::string> Commands() {
+    const std::lock_guard lock(mutex_);
+    return commands_;
+  }
+
+  std::string path;
+
+ private:
+  // Waits for `fd` to be readable; false once the server is told to stop.
+  bool Readable(int fd) {
+    pollfd entries[2] = {{fd, POLLIN, 0}, {stop_read_.get(), POLLIN, 0}};
+    return ::poll(entries, 2, -1) > 0 && entries[1].revents == 0;
+  }
+  bool Read(int fd, char* data, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+      if (!Readable(fd)) return false;
+      const ssize_t got = ::recv(fd, data + done, size - done, 0);
+      if (got <= 0) return false;
+      done += static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+  void Reply(int fd, std::uint32_t type, const std::string& payload) {
+    std::string message = script_.bad_magic ? "i3-ipx" : "i3-ipc";
+    const auto size = static_cast<std::uint32_t>(payload.size());
+    message.append(reinterpret_cast<const char*>(&size), 4).append(reinterpret_cast<const char*>(&type), 4);
+    message += payload;
+    ::send(fd, message.data(), message.size(), MSG_NOSIGNAL);
+  }
+  void Serve() {
+    if (!Readable(listener_.get())) return;
+    const vesk::platform::linux_backend::UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    for (;;) {
+      char header[14];
+      std::uint32_t size = 0;
+      std::uint32_t type = 0;
+      if (!Read(client.get(), header, sizeof header)) return;
+      std::memcpy(&size, header + 6, 4);
+      std::memcpy(&type, header + 10, 4);
+      std::string payload(size, '\0');
+      if (!Read(client.get(), payload.data(), size)) return;
+      if (script_.silent) continue;
+      if (type == 0) {
+        const std::lock_guard lock(mutex_);
+        commands_.push_back(payload);
+      }
+      Reply(client.get(), type, type == 4 ? script_.tree : script_.command_reply);
+      if (type == 4 && script_.close_after_tree) return;
+    }
+  }
+
+  Script script_;
+  std::string dir_;
+  vesk::platform::linux_backend::UniqueFd listener_;
+  vesk::platform::linux_backend::UniqueFd stop_read_;
+  vesk::platform::linux_backend::UniqueFd stop_write_;
+  std::mutex mutex_;
+  std::vector<std::string> commands_;
+  std::thread thread_;  // last: it starts once everything above is set
+};
+
+}  // namespace vesk::test

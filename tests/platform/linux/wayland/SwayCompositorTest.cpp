@@ -1,0 +1,259 @@
+// The sway IPC route and the route choice, against a fake i3-IPC server.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "FakeSwayServer.h"
+#include "platform/WindowSession.h"
+#include "platform/linux/wayland/CompositorWindows.h"
+#include "platform/linux/LinuxWindows.h"
+#include "platform/linux/wayland/SwayCompositor.h"
+
+namespace vesk::platform::linux_backend {
+namespace {
+
+using test::FakeSwayServer;
+using namespace std::chrono_literals;
+
+// A scratchpad view, a native and an Xwayland view on workspace 1, and a
+// floating Xwayland dialog of the latter, in sway's shape.
+const std::string kTree = R"({"id":1,"type":"root","nodes":[
+  {"id":2,"type":"output","name":"__i3","nodes":[{"id":3,"type":"workspace","name":"__i3_scratch","nodes":[],
+    "floating_nodes":[{"id":30,"type":"floating_con","pid":300,"app_id":"scratch","nodes":[],"floating_nodes":[]}]}]},
+  {"id":4,"type":"output","name":"HEADLESS-1","nodes":[{"id":5,"type":"workspace","name":"1","nodes":[
+    {"id":6,"type":"con","app_id":null,"nodes":[
+      {"id":10,"type":"con","pid":100,"app_id":"foot","nodes":[],"floating_nodes":[]},
+      {"id":11,"type":"con","pid":110,"app_id":null,"window_properties":{"class":"XClock","transient_for":null},"nodes":[]}]}],
+    "floating_nodes":[{"id":12,"type":"floating_con","pid":110,"window_properties":{"transient_for":4194305}}]}]}]})";
+
+// Views as "id:pid:visible:owned", space separated.
+std::string Describe(const std::vector<CompositorView>& views) {
+  std::string text;
+  for (const CompositorView& view : views) {
+    text += (text.empty() ? "" : " ") + view.id + ":" + std::to_string(view.process_id) + (view.visible ? ":v" : ":h") +
+            (view.owned ? ":o" : ":u");
+  }
+  return text;
+}
+
+TEST(SwayCompositorTest, ConnectReadsTheTreeOrSaysWhyThereIsNoRoute) {
+  const struct {
+    const char* name;
+    FakeSwayServer::Script script;
+    std::string problem;  // after "sway IPC at PATH "; empty: connected
+    std::string views;
+  } rows[] = {
+      {"sway tree", {kTree}, "", "30:300:h:u 10:100:v:u 11:110:v:u 12:110:v:o"},
+      {"no views", {R"({"id":1,"type":"root","nodes":[{"id":2,"type":"workspace","name":"1"}]})"}, "", ""},
+      {"i3: no pid", {R"({"id":1,"nodes":[{"id":2,"window":4194305,"nodes":[]}]})"},
+       "reports no process of its windows", ""},
+      {"cut short", {R"({"id":1,"nodes":[)"}, "sent a malformed window tree", ""},
+      {"id of a wrong type", {R"({"id":"x","pid":5,"app_id":"a"})"}, "sent a malformed window tree", ""},
+      {"nodes not a list", {R"({"id":1,"nodes":{}})"}, "sent a malformed window tree", ""},
+      {"not an object", {R"([1,2])"}, "sent a malformed window tree", ""},
+      {"broken header", {kTree, "", false, true}, "sent a reply without the i3-ipc header", ""},
+      {"never answers", {kTree, "", true}, "did not answer within 0.3 s", ""},
+  };
+  for (const auto& row : rows) {
+    FakeSwayServer server(row.script);
+    std::string problem;
+    const auto began = std::chrono::steady_clock::now();
+    const auto compositor = SwayCompositor::ConnectTo(server.path, 300ms, problem);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << row.name;
+    if (row.problem.empty()) {
+      ASSERT_NE(compositor, nullptr) << row.name << ": " << problem;
+      std::vector<CompositorView> views;
+      ASSERT_TRUE(compositor->ListViews(views)) << row.name;
+      EXPECT_EQ(Describe(views), row.views) << row.name;
+    } else {
+      EXPECT_EQ(compositor, nullptr) << row.name;
+      EXPECT_EQ(problem, "sway IPC at " + server.path + " " + row.problem) << row.name;
+    }
+  }
+}
+
+TEST(SwayCompositorTest, AStaleOrMissingSocketIsNoRoute) {
+  char dir[] = "/tmp/stale-sway-XXXXXX";
+  const std::string path = std::string(::mkdtemp(dir)) + "/ipc.sock";
+  {
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  }  // the socket file stays, nobody listens: a compositor that is gone
+  for (const auto& [socket, problem] : {std::pair{path, std::string("refused the connection: Connection refused")},
+                                        std::pair{path + ".none", std::string("refused the connection: No such file or directory")}}) {
+    std::string said;
+    EXPECT_EQ(SwayCompositor::ConnectTo(socket, 1s, said), nullptr);
+    EXPECT_EQ(said, "sway IPC at " + socket + " " + problem);
+  }
+  ::unlink(path.c_str());
+  ::rmdir(dir);
+}
+
+TEST(SwayCompositorTest, CloseRequestsAreKillCommandsByContainerIdAndCheckTheReply) {
+  const struct {
+    const char* reply;
+    bool closed;
+    const char* problem;
+  } rows[] = {
+      {R"([{"success":true}])", true, ""},
+      {R"([{"success":false,"error":"No matching node."}])", false, "refused to close view 10"},
+      {R"([])", false, "refused to close view 10"},
+      {R"({"success":true})", false, "sent a malformed reply"},
+      {R"([{"success":)", false, "sent a malformed reply"},
+  };
+  for (const auto& row : rows) {
+    FakeSwayServer server({kTree, row.reply});
+    std::string problem;
+    const auto compositor = SwayCompositor::ConnectTo(server.path, 1s, problem);
+    ASSERT_NE(compositor, nullptr) << problem;
+    EXPECT_EQ(compositor->RequestClose({"10", 100, false, true}), row.closed) << row.reply;
+    if (!row.closed) {
+      EXPECT_EQ(compositor->problem(), row.problem) << row.reply;
+    }
+    EXPECT_EQ(server.Commands(), std::vector<std::string>{"[con_id=10] kill"}) << row.reply;
+  }
+}
+
+TEST(CompositorWindowsTest, AFailedCloseRequestLosesTheRouteOnlyWhenTheCompositorIsGone) {
+  for (const bool gone : {false, true}) {
+    FakeSwayServer server({kTree, R"([{"success":false}])", false, false, gone});
+    std::string problem;
+    CompositorWindows windows(SwayCompositor::ConnectTo(server.path, 1s, problem));
+    ASSERT_EQ(windows.FindWindowA(), 1);
+    EXPECT_FALSE(windows.PostMessageA(2, kMessageClose));
+    const WindowRoute route = windows.Route();
+    EXPECT_EQ(route.reached, !gone);
+    EXPECT_EQ(route.description, "sway IPC at " + server.path + (gone ? " went away" : ""));
+  }
+}
+
+// Sets environment variables for one test and puts them back after.
+class Environment {
+ public:
+  void Set(const char* name, const std::string& value) {
+    const char* old = std::getenv(name);
+    saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~Environment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->was_set) {
+        ::setenv(it->name, it->value.c_str(), 1);
+      } else {
+        ::unsetenv(it->name);
+      }
+    }
+  }
+
+ private:
+  struct Saved {
+    const char* name;
+    bool was_set;
+    std::string value;
+  };
+  std::vector<Saved> saved_;
+};
+
+// A session bus that is not there, so that the KWin route's part of a lack reads the same everywhere.
+constexpr const char* kNoBus = "unix:path=/nonexistent/vesk-bus";
+#ifdef VESK_HAVE_KWIN
+constexpr const char* kKWinLack =
+    "; for KWin, no session D-Bus could be reached at unix:path=/nonexistent/vesk-bus: No such file or directory";
+#else
+constexpr const char* kKWinLack = "";
+#endif
+
+TEST(LinuxWindowsChoiceTest, WaylandSessionsTakeTheCompositorRouteWhenOneConnects) {
+  FakeSwayServer server({kTree});
+  const std::string lack = "SWAYSOCK and I3SOCK are empty";
+  const struct {
+    const char* wayland_display;
+    const char* session_type;
+    std::string swaysock;
+    std::string i3sock;
+    bool wayland;
+    bool compositor;
+    std::string lack;
+  } rows[] = {
+      {"", "x11", server.path, "", false, false, ""},  // outside Wayland the socket is never tried
+      {"", "", "", "", false, false, ""},
+      {"wayland-1", "", "", "", true, false, lack},
+      {"", "wayland", "", "", true, false, lack},
+      {"wayland-1", "", "/nonexistent/sway.sock", server.path, true, false,
+       "sway IPC at /nonexistent/sway.sock refused the connection: No such file or directory"},
+      {"", "wayland", "", server.path, true, true, ""},  // I3SOCK when SWAYSOCK is empty
+  };
+  for (const auto& row : rows) {
+    Environment environment;
+    environment.Set("WAYLAND_DISPLAY", row.wayland_display);
+    environment.Set("XDG_SESSION_TYPE", row.session_type);
+    environment.Set("SWAYSOCK", row.swaysock);
+    environment.Set("I3SOCK", row.i3sock);
+    environment.Set("DBUS_SESSION_BUS_ADDRESS", kNoBus);
+    const LinuxWindows::Choice choice = LinuxWindows::Choose();
+    EXPECT_EQ(choice.wayland, row.wayland) << row.wayland_display << "/" << row.session_type;
+    EXPECT_EQ(choice.compositor != nullptr, row.compositor) << row.swaysock;
+    EXPECT_EQ(choice.lack, row.lack.empty() ? row.lack : row.lack + kKWinLack) << row.swaysock;
+  }
+}
+
+TEST(LinuxWindowsChoiceTest, OneSessionWalksAndClosesThroughTheCompositor) {
+  FakeSwayServer server({kTree});
+  Environment environment;
+  environment.Set("WAYLAND_DISPLAY", "wayland-1");
+  environment.Set("SWAYSOCK", server.path);
+  LinuxWindows windows;
+  {
+    const WindowSession session(windows);
+    EXPECT_EQ(windows.Route().description, "") << "decided at the first need only";
+    std::string walk;
+    for (WindowHandle window = windows.FindWindowA(nullptr, nullptr); window != 0;
+         window = windows.GetWindow(window, kGetWindowNext)) {
+      std::uint32_t process = 0;
+      windows.GetWindowThreadProcessId(window, process);
+      walk += std::to_string(window) + ":" + std::to_string(process) + (windows.IsWindowVisible(window) ? "v" : "h") +
+              (windows.GetParent(window) != 0 ? "o " : "u ");
+    }
+    EXPECT_EQ(walk, "1:300hu 2:100vu 3:110vu 4:110vo ");
+    EXPECT_FALSE(windows.PostMessageA(2, kMessageClose + 1, 0, 0));
+    EXPECT_FALSE(windows.PostMessageA(5, kMessageClose, 0, 0));
+    EXPECT_TRUE(windows.PostMessageA(3, kMessageClose, 0, 0));
+    const WindowRoute route = windows.Route();
+    EXPECT_TRUE(route.reached && route.complete);
+    EXPECT_EQ(route.description, "sway IPC at " + server.path);
+  }
+  EXPECT_EQ(server.Commands(), std::vector<std::string>{"[con_id=11] kill"});
+}
+
+TEST(LinuxWindowsChoiceTest, AWaylandSessionWithoutCompositorRouteNamesTheLack) {
+  for (const std::string display : {"", ":97"}) {
+    Environment environment;
+    environment.Set("WAYLAND_DISPLAY", "wayland-1");
+    environment.Set("SWAYSOCK", "");
+    environment.Set("I3SOCK", "");
+    environment.Set("DISPLAY", display);
+    environment.Set("DBUS_SESSION_BUS_ADDRESS", kNoBus);
+    LinuxWindows windows;
+    const WindowSession session(windows);
+    EXPECT_EQ(windows.FindWindowA(nullptr, nullptr), 0);
+    const WindowRoute route = windows.Route();
+    EXPECT_FALSE(route.reached);
+    EXPECT_FALSE(route.complete);
+    EXPECT_EQ(route.description,
+              "this Wayland desktop offers no way to ask another program's window to close (SWAYSOCK and I3SOCK "
+              "are empty" + std::string(kKWinLack) + "), and " +
+                  (display.empty() ? std::string("no X display is set (DISPLAY is empty)")
+                                   : "X display :97 refused the connection: No such file or directory"));
+  }
+}
+
+}  // namespace
+}  // namespace vesk::platform::linux_backend
