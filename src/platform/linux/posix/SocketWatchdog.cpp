@@ -9,6 +9,9 @@ namespace vesk::platform::linux_backend {
 SocketWatchdog::SocketWatchdog(UniqueFd socket, Clock::duration budget)
     : socket_(std::move(socket)), left_(budget), thread_([this] { Run(); }) {}
 
+SocketWatchdog::SocketWatchdog(UniqueFd socket, WaitBudget& shared)
+    : socket_(std::move(socket)), shared_(&shared), left_(shared.left()), thread_([this] { Run(); }) {}
+
 SocketWatchdog::~SocketWatchdog() {
   {
     const std::lock_guard lock(mutex_);
@@ -22,6 +25,7 @@ void SocketWatchdog::BeginWait() {
   {
     const std::lock_guard lock(mutex_);
     if (waits_++ > 0) return;
+    if (shared_ != nullptr && !fired_) left_ = shared_->left();
     wait_began_ = Clock::now();
   }
   changed_.notify_all();
@@ -31,7 +35,9 @@ void SocketWatchdog::EndWait() {
   {
     const std::lock_guard lock(mutex_);
     if (--waits_ > 0) return;
-    left_ -= Clock::now() - wait_began_;
+    const Clock::duration waited = Clock::now() - wait_began_;
+    left_ -= waited;
+    if (shared_ != nullptr) shared_->Spend(waited);
   }
   changed_.notify_all();
 }

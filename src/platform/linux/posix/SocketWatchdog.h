@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/linux/posix/UniqueFd.h"
+#include "platform/linux/posix/WaitBudget.h"
 
 namespace vesk::platform::linux_backend {
 
@@ -23,6 +24,9 @@ class SocketWatchdog {
   using Clock = std::chrono::steady_clock;
 
   SocketWatchdog(UniqueFd socket, Clock::duration budget);
+  // Takes its budget from `shared` at each outermost wait and charges the
+  // wait to it when it ends, so the socket shares the call's one budget.
+  SocketWatchdog(UniqueFd socket, WaitBudget& shared);
   ~SocketWatchdog();
   SocketWatchdog(const SocketWatchdog&) = delete;
   SocketWatchdog& operator=(const SocketWatchdog&) = delete;
@@ -37,6 +41,7 @@ class SocketWatchdog {
   void Run();
 
   UniqueFd socket_;
+  WaitBudget* shared_ = nullptr;  // touched on the waiting thread only
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   int waits_ = 0;
