@@ -38,7 +38,7 @@ void EndProgram::ExecuteAction(const XmlElement& params, XmlElement& result) {
   // connection to the window system, and one deadline for all its replies.
   const platform::WindowSession session(desktop);
   const WindowList windows = modProcessHandler::FindProcessWindows(path);
-  const std::uint64_t refused_before = desktop.Route().refused_close_requests;
+  const platform::WindowRoute before = desktop.Route();
   modCloseWindow::CloseWindows(windows);
   // Programs were found but no window system was there to ask them: that
   // is a failure, not a success that did nothing.
@@ -61,9 +61,20 @@ void EndProgram::ExecuteAction(const XmlElement& params, XmlElement& result) {
                                         std::to_string(unreached) + " of them with") +
                         " no window that could be asked to close: " + route.description);
     }
+    // A window that takes no close request was not asked (only a kill would
+    // end its program): reported once every other request has been made.
+    const std::uint64_t not_taken = route.close_requests_not_taken - before.close_requests_not_taken;
+    if (not_taken > 0) {
+      throw Failure(errors::kAccessRefused, "EndProgram",
+                    (matches == 1 ? std::string("1 running program matches, but it")
+                                  : std::to_string(matches) + " running programs match, but " +
+                                        std::to_string(not_taken) + " of them") +
+                        " could not be asked to close: " + (not_taken == 1 ? "its window takes" : "their windows take") +
+                        " no close request (WM_DELETE_WINDOW), and a program is never ended by force");
+    }
     // A window the system does not let us ask (one of higher integrity) is
     // not closed: reported once every other request has been made.
-    const std::uint64_t refused = route.refused_close_requests - refused_before;
+    const std::uint64_t refused = route.refused_close_requests - before.refused_close_requests;
     if (refused > 0) {
       throw Failure(errors::kPermissionDenied, "EndProgram",
                     "Permission denied: " + std::to_string(refused) +

@@ -24,6 +24,9 @@ struct WindowRoute {
   // higher integrity on Win32), counted on the calling thread over the
   // backend's life: a caller compares the counts before and after its requests.
   std::uint64_t refused_close_requests = 0;
+  // Windows left unasked because they take no close request (an X window
+  // without WM_DELETE_WINDOW, which only a kill would end), counted the same way.
+  std::uint64_t close_requests_not_taken = 0;
   // False when the route sees only part of the desktop: a Wayland session
   // whose compositor offers no route, where only programs under Xwayland are
   // reached. A matching program found without a window may then have one

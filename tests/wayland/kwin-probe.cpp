@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
   const std::string action = argc >= 3 ? argv[1] : "";
   if (argc != 1 && !(argc == 3 && (action == "close" || action == "close-id"))) return 2;
   std::string problem;
-  const auto kwin = KWinCompositor::Connect(problem);
+  vesk::platform::linux_backend::WaitBudget budget;
+  const auto kwin = KWinCompositor::Connect(budget, problem);
   if (kwin == nullptr) {
     std::fprintf(stderr, "no route: %s\n", problem.c_str());
     return 1;

@@ -2,36 +2,41 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/IWindows.h"
+#include "platform/linux/posix/WaitBudget.h"
+#include "platform/linux/wayland/CompositorView.h"
 #include "platform/linux/wayland/ICompositor.h"
-#include "platform/linux/x11/X11Windows.h"
 
 namespace vesk::platform::linux_backend {
 
-// Top-level windows on Linux, through the route the session offers, chosen
+// Top-level windows on Linux, through the routes the session offers, chosen
 // once per session (the outermost one of the thread) at its first need:
 // - in a Wayland session (WAYLAND_DISPLAY set, or XDG_SESSION_TYPE=wayland),
-//   the compositor's own route when one connects (CompositorWindows over
-//   SwayCompositor);
-// - otherwise there, X11 through Xwayland (X11Windows), which sees only the
-//   programs that run under it: Route() is then not complete and its
-//   description says what the desktop lacks;
+//   the compositor's own route for native Wayland windows, when one connects
+//   and lists its windows (sway's IPC, then KWin's scripts); its X windows
+//   go through the X11 route on the session's Xwayland display, which is
+//   connected only when the listing holds X windows;
+// - otherwise there, X11 through Xwayland alone, which sees only the programs
+//   that run under it: Route() is then not complete and says what is lacking;
 // - outside Wayland, X11.
-// Route() names the route taken. Operations called outside any session run
-// in a session of their own.
+// One session object per call holds the routes and the call's one WaitBudget,
+// shared by every route tried. Operations called outside any session run in
+// a session of their own.
 class LinuxWindows : public IWindows {
  public:
   // What a session decides, from its environment (for tests).
   struct Choice {
     bool wayland = false;
-    std::unique_ptr<ICompositor> compositor;  // null: X11
+    std::unique_ptr<ICompositor> compositor;  // proven by one listing; null: X11 only
+    std::vector<CompositorView> views;        // that listing
     std::string lack;  // in a Wayland session without a compositor route, why there is none
   };
   // Whether the environment names a Wayland session.
   static bool WaylandSession();
-  // Decides the route as a session would.
-  static Choice Choose();
+  // Decides the route as a session would, its waits drawn from `budget`.
+  static Choice Choose(WaitBudget& budget);
 
   WindowHandle CreateHiddenWindow() override;
   void BeginSession() override;
@@ -41,18 +46,17 @@ class LinuxWindows : public IWindows {
   WindowHandle GetParent(WindowHandle window) override;
   std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
   bool IsWindowVisible(WindowHandle window) override;
-  // The route taken (default before the session's first need).
+  // The routes taken (default before the session's first need).
   WindowRoute Route() override;
+  // WM_CLOSE only: to a native Wayland view through its compositor, to an X
+  // window as WM_DELETE_WINDOW when it takes that protocol.
   bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam) override;
 
   // Whether this thread holds an open X display connection now (for tests).
-  static bool ConnectionOpen() { return X11Windows::ConnectionOpen(); }
+  static bool ConnectionOpen();
   // X requests sent in this thread's session so far (for tests).
-  static unsigned long RequestsThisSession() { return X11Windows::RequestsThisSession(); }
-
- private:
-  X11Windows x11_;
+  static unsigned long RequestsThisSession();
 };
 
 }  // namespace vesk::platform::linux_backend

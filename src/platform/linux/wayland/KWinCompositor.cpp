@@ -39,7 +39,8 @@ std::string ScriptFolder() {
 
 }  // namespace
 
-std::unique_ptr<ICompositor> KWinCompositor::Connect(std::string& problem) {
+std::unique_ptr<ICompositor> KWinCompositor::Connect(WaitBudget& budget, std::string& problem) {
+  (void)budget;
   sd_bus* raw = nullptr;
   // DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus. Connecting to a
   // local socket does not wait; the greeting is awaited below, in the budget.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/posix/WaitBudget.h"
 #include "platform/linux/wayland/ICompositor.h"
 #include "platform/linux/wayland/SdBusResources.h"
 
@@ -19,7 +20,7 @@ class KWinCompositor : public ICompositor {
  public:
   // Null (with `problem` set) when there is no session bus, no KWin on it,
   // or the bus does not answer in time.
-  static std::unique_ptr<ICompositor> Connect(std::string& problem);
+  static std::unique_ptr<ICompositor> Connect(WaitBudget& budget, std::string& problem);
 
   ~KWinCompositor() override = default;
   KWinCompositor(const KWinCompositor&) = delete;

@@ -56,10 +56,10 @@ bool CollectViews(const json& node, bool in_scratchpad, int depth, std::vector<C
 SwayCompositor::SwayCompositor(std::string path, SwayIpc::Clock::duration budget)
     : path_(std::move(path)), ipc_(path_, budget) {}
 
-std::unique_ptr<ICompositor> SwayCompositor::Connect(std::string& problem) {
+std::unique_ptr<ICompositor> SwayCompositor::Connect(WaitBudget& budget, std::string& problem) {
   for (const char* variable : {"SWAYSOCK", "I3SOCK"}) {
     const char* path = std::getenv(variable);
-    if (path != nullptr && *path != '\0') return ConnectTo(path, kWaitBudget, problem);
+    if (path != nullptr && *path != '\0') return ConnectTo(path, budget.left(), problem);
   }
   problem = "SWAYSOCK and I3SOCK are empty";
   return nullptr;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/posix/WaitBudget.h"
 #include "platform/linux/wayland/ICompositor.h"
 #include "platform/linux/wayland/SwayIpc.h"
 
@@ -30,7 +31,7 @@ class SwayCompositor : public ICompositor {
   // `problem` set when neither is set, the socket cannot be reached, the
   // reply is malformed or its views carry no process (i3). Every later
   // reply shares the budget that started here.
-  static std::unique_ptr<ICompositor> Connect(std::string& problem);
+  static std::unique_ptr<ICompositor> Connect(WaitBudget& budget, std::string& problem);
   // The same on the socket at `path`, within `budget`.
   static std::unique_ptr<ICompositor> ConnectTo(const std::string& path, SwayIpc::Clock::duration budget,
                                                 std::string& problem);

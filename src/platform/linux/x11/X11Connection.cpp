@@ -12,19 +12,13 @@
 #include "platform/linux/x11/X11Socket.h"
 
 namespace vesk::platform::linux_backend {
-namespace {
-
-constexpr const char* kNoAnswer = "did not answer within 5 s";
-
-}  // namespace
-
 X11Connection::Exchange::Exchange(X11Connection& connection) : watchdog_(&*connection.watchdog_) {
   watchdog_->BeginWait();
 }
 
 X11Connection::Exchange::~Exchange() { watchdog_->EndWait(); }
 
-X11Connection::X11Connection(const std::string& display_name) {
+X11Connection::X11Connection(const std::string& display_name, WaitBudget& budget) : budget_(budget) {
   Connect(display_name);
   if (!problem_.empty()) connection_.reset();
 }
@@ -32,16 +26,19 @@ X11Connection::X11Connection(const std::string& display_name) {
 X11Connection::~X11Connection() = default;
 
 void X11Connection::Connect(const std::string& display_name) {
-  const auto deadline = SocketWatchdog::Clock::now() + kWaitBudget;
   const std::optional<X11DisplayName> name = X11DisplayName::Parse(display_name);
   if (!name) {
     problem_ = "is not a display name of the forms :N, HOST:N or /PATH:N";
     return;
   }
   bool timed_out = false;
-  UniqueFd socket = X11Socket::Connect(*name, deadline, problem_, timed_out);
+  UniqueFd socket;
+  {
+    const WaitBudget::Wait connecting(budget_);
+    socket = X11Socket::Connect(*name, connecting.deadline(), problem_, timed_out);
+  }
   if (!socket) {
-    if (timed_out) problem_ = kNoAnswer;
+    if (timed_out) problem_ = budget_.NoAnswer();
     return;
   }
   // The watchdog's own descriptor of the socket: xcb closes the other one
@@ -51,7 +48,7 @@ void X11Connection::Connect(const std::string& display_name) {
     problem_ = "could not be watched: no file descriptor left";
     return;
   }
-  watchdog_.emplace(std::move(watched), deadline - SocketWatchdog::Clock::now());
+  watchdog_.emplace(std::move(watched), budget_);
   std::string cookie = X11Authority::CookieFor(socket.get(), name->display);
   char method[] = "MIT-MAGIC-COOKIE-1";
   xcb_auth_info_t authorization{static_cast<int>(sizeof method - 1), method, static_cast<int>(cookie.size()),
@@ -62,7 +59,7 @@ void X11Connection::Connect(const std::string& display_name) {
     connection_.reset(xcb_connect_to_fd(socket.release(), cookie.empty() ? nullptr : &authorization));
   }
   if (xcb_connection_has_error(connection_.get()) != 0) {
-    problem_ = watchdog_->Fired() ? kNoAnswer
+    problem_ = watchdog_->Fired() ? budget_.NoAnswer()
                                   : "refused the connection at setup (for example, no valid authorization)";
     return;
   }
@@ -79,18 +76,17 @@ void X11Connection::Connect(const std::string& display_name) {
 
 bool X11Connection::LookUpAtoms() {
   const std::string selection = "WM_S" + std::to_string(screen_);
-  const std::array<const char*, 9> names = {
-      "WM_STATE",         selection.c_str(),  "_NET_SUPPORTING_WM_CHECK",
-      "_NET_CLIENT_LIST_STACKING", "_NET_WM_PID",     "WM_PROTOCOLS",
-      "WM_DELETE_WINDOW", "_NET_CLOSE_WINDOW", "_NET_SUPPORTED"};
-  std::array<Atom*, 9> targets = {&atoms_.wm_state,          &atoms_.wm_selection,     &atoms_.net_supporting_wm_check,
+  const std::array<const char*, 7> names = {"WM_STATE",    selection.c_str(), "_NET_SUPPORTING_WM_CHECK",
+                                            "_NET_CLIENT_LIST_STACKING", "_NET_WM_PID", "WM_PROTOCOLS",
+                                            "WM_DELETE_WINDOW"};
+  std::array<Atom*, 7> targets = {&atoms_.wm_state,   &atoms_.wm_selection, &atoms_.net_supporting_wm_check,
                                   &atoms_.net_client_list_stacking, &atoms_.net_wm_pid, &atoms_.wm_protocols,
-                                  &atoms_.wm_delete_window,  &atoms_.net_close_window, &atoms_.net_supported};
+                                  &atoms_.wm_delete_window};
   const Exchange exchange(*this);
   // All asked at once, with the X-Resource extension: one round trip.
   // The extension first: its request is the one not counted by Sent().
   xcb_prefetch_extension_data(connection_.get(), &xcb_res_id);
-  std::array<xcb_intern_atom_cookie_t, 9> cookies{};
+  std::array<xcb_intern_atom_cookie_t, 7> cookies{};
   for (std::size_t i = 0; i < names.size(); ++i) {
     cookies[i] = Sent(
         xcb_intern_atom(connection_.get(), 1, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]));
@@ -110,7 +106,7 @@ bool X11Connection::Broken() const { return !connection_ || xcb_connection_has_e
 
 std::string X11Connection::problem() const {
   if (!problem_.empty()) return problem_;
-  if (watchdog_ && watchdog_->Fired()) return kNoAnswer;
+  if (watchdog_ && watchdog_->Fired()) return budget_.NoAnswer();
   return "went away";
 }
 

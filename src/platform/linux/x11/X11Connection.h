@@ -7,19 +7,19 @@
 
 #include "platform/linux/posix/ScopedSigpipeBlock.h"
 #include "platform/linux/posix/SocketWatchdog.h"
+#include "platform/linux/posix/WaitBudget.h"
 #include "platform/linux/x11/X11Resources.h"
 
 namespace vesk::platform::linux_backend {
 
 // One connection to the X server that DISPLAY names, made by us so that no
 // wait on it is unbounded: connecting, the setup handshake and every reply
-// share one budget of 5 s of waiting (kWaitBudget). A SocketWatchdog shuts
-// the socket down when it runs out; the connection then counts as broken.
+// draw on the call's one WaitBudget. A SocketWatchdog shuts the socket down
+// when it runs out; the connection then counts as broken.
 // No process-wide state is touched: protocol errors arrive as values, and a
 // broken connection only makes later calls fail.
 class X11Connection {
  public:
-  static constexpr std::chrono::seconds kWaitBudget{5};
   using Atom = std::uint32_t;
   using Window = std::uint32_t;
 
@@ -33,13 +33,12 @@ class X11Connection {
     Atom net_wm_pid = 0;
     Atom wm_protocols = 0;
     Atom wm_delete_window = 0;
-    Atom net_close_window = 0;
-    Atom net_supported = 0;
   };
 
   // Connects to the server `display_name` names (a DISPLAY value). On
   // failure connected() is false and problem() says what happened.
-  explicit X11Connection(const std::string& display_name);
+  // `budget` outlives the connection.
+  X11Connection(const std::string& display_name, WaitBudget& budget);
   ~X11Connection();
   X11Connection(const X11Connection&) = delete;
   X11Connection& operator=(const X11Connection&) = delete;
@@ -47,7 +46,6 @@ class X11Connection {
   bool connected() const { return static_cast<bool>(connection_); }
   xcb_connection_t* get() const { return connection_.get(); }
   Window root() const { return root_; }
-  int screen() const { return screen_; }
   const Atoms& atoms() const { return atoms_; }
   // Whether the server offers the X-Resource extension.
   bool has_resource_extension() const { return has_resource_extension_; }
@@ -99,6 +97,7 @@ class X11Connection {
   void Connect(const std::string& display_name);
   bool LookUpAtoms();
 
+  WaitBudget& budget_;
   std::string problem_;
   std::optional<SocketWatchdog> watchdog_;
   UniqueXcbConnection connection_;  // closed before the watchdog goes

@@ -248,36 +248,22 @@ bool X11Desktop::Visible(Window window, bool window_manager) {
   return attributes && attributes.get()->map_state != XCB_MAP_STATE_UNMAPPED;
 }
 
-bool X11Desktop::RequestClose(Window window) {
+X11Desktop::CloseRequest X11Desktop::RequestClose(Window window) {
   const Exchange exchange(connection_);
   const X11Connection::Atoms& atoms = connection_.atoms();
-  const auto protocols_cookie = AskProperty(connection_, window, atoms.wm_protocols, XCB_ATOM_ATOM);
-  const auto supported_cookie = AskProperty(connection_, connection_.root(), atoms.net_supported, XCB_ATOM_ATOM);
-  const Values protocols = Property32(connection_, protocols_cookie, XCB_ATOM_ATOM);
-  const Values supported = Property32(connection_, supported_cookie, XCB_ATOM_ATOM);
-
+  const Values protocols =
+      Property32(connection_, AskProperty(connection_, window, atoms.wm_protocols, XCB_ATOM_ATOM), XCB_ATOM_ATOM);
+  if (!Contains(protocols, atoms.wm_delete_window)) return CloseRequest::kNotTaken;
   xcb_client_message_event_t event{};
   event.response_type = XCB_CLIENT_MESSAGE;
   event.format = 32;
   event.window = window;
-  Window destination = window;
-  std::uint32_t event_mask = XCB_EVENT_MASK_NO_EVENT;
-  if (Contains(protocols, atoms.wm_delete_window)) {
-    event.type = atoms.wm_protocols;
-    event.data.data32[0] = atoms.wm_delete_window;
-    event.data.data32[1] = XCB_CURRENT_TIME;
-  } else if (Contains(supported, atoms.net_close_window) && WindowManagerRuns()) {
-    event.type = atoms.net_close_window;
-    event.data.data32[0] = XCB_CURRENT_TIME;
-    event.data.data32[1] = 2;  // the request comes from a pager-like tool, not an application
-    destination = connection_.root();
-    event_mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-  } else {
-    return false;
-  }
-  connection_.Sent(
-      xcb_send_event(connection_.get(), 0, destination, event_mask, reinterpret_cast<const char*>(&event)));
-  return xcb_flush(connection_.get()) > 0;
+  event.type = atoms.wm_protocols;
+  event.data.data32[0] = atoms.wm_delete_window;
+  event.data.data32[1] = XCB_CURRENT_TIME;
+  connection_.Sent(xcb_send_event(connection_.get(), 0, window, XCB_EVENT_MASK_NO_EVENT,
+                                  reinterpret_cast<const char*>(&event)));
+  return xcb_flush(connection_.get()) > 0 ? CloseRequest::kSent : CloseRequest::kFailed;
 }
 
 }  // namespace vesk::platform::linux_backend

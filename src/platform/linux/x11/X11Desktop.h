@@ -74,10 +74,11 @@ class X11Desktop {
   // Whether a window manager runs on the display.
   bool WindowManagerRuns();
 
-  // Asks the window to close: WM_DELETE_WINDOW when it takes that protocol,
-  // else _NET_CLOSE_WINDOW through a window manager that supports it, else
-  // nothing (false). Never destroys a window or kills a client.
-  bool RequestClose(Window window);
+  // Asks the window to close with WM_DELETE_WINDOW when it takes that
+  // protocol. A window that does not is left alone: it is never handed to
+  // the window manager (_NET_CLOSE_WINDOW), which kills such a client.
+  enum class CloseRequest { kSent, kNotTaken, kFailed };
+  CloseRequest RequestClose(Window window);
 
  private:
   // WM_Sn's owner, or the _NET_SUPPORTING_WM_CHECK window that names itself.

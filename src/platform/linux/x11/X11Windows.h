@@ -1,56 +1,70 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
 #include "platform/IWindows.h"
+#include "platform/linux/posix/WaitBudget.h"
+#include "platform/linux/x11/X11Connection.h"
+#include "platform/linux/x11/X11Desktop.h"
+#include "platform/linux/x11/X11WindowCache.h"
 
 namespace vesk::platform::linux_backend {
 
-// Top-level windows of an X display, through XCB on the display named by
-// DISPLAY (see X11Desktop for which windows count, their owners, processes
-// and close requests). LinuxWindows chooses this route outside Wayland and
-// in a Wayland session without a compositor route (through Xwayland).
+// The top-level windows of the X display named by DISPLAY, for one window
+// session (see X11Desktop for which windows count, their owners, processes
+// and close requests). The connection is opened at the first need and
+// closed with the object; its waits draw on the session's WaitBudget. Past
+// the budget, or when the server goes away, the connection is closed and the
+// rest of the session has no windows and sends no close request; Route()
+// then tells what happened, as it does when no display is set or it refused
+// the connection. Nothing process-wide is touched.
 //
-// Connection: one per session. The outermost session of a thread opens it on
-// first need and closes it when it ends; nested sessions share it. An
-// operation called outside any session runs in a session of its own. The
-// session waits on the display at most 5 s in all (connecting and every
-// reply, X11Connection); past that, or when the server goes away, the
-// connection is closed and the rest of the session has no windows and sends
-// no close request. Route() then tells what happened, as it does when no
-// display is set or it refused the connection. Nothing process-wide is
-// touched: the host's own X connections and error handlers are left alone.
-// Nothing is kept from one session to the next.
-//
-// Within one session each thing is asked of the X server once: the stacking
-// order at the first FindWindowA (later walks of the session step through
-// the same list; a window that is not in it makes GetWindow read the order
-// again), the owner and existence of every window of the order in one batch
-// at the first GetParent or GetWindowThreadProcessId, and the process ids of
-// all clients in one X-Resource query at the first GetWindowThreadProcessId.
-class X11Windows : public IWindows {
+// Each thing is asked of the server once per session: the stacking order at
+// the first First() (later walks step through the same list; a window that
+// is not in it makes Next() read the order again), the owner and existence of
+// every window of the order in one batch, and the process ids of all clients
+// in one X-Resource query.
+class X11Windows {
  public:
-  // Linux has no owner windows for started programs: the hidden owner is a
-  // token handle, unique per call, that needs no display connection.
-  WindowHandle CreateHiddenWindow() override;
+  explicit X11Windows(WaitBudget& budget) : budget_(budget) {}
+  ~X11Windows();
+  X11Windows(const X11Windows&) = delete;
+  X11Windows& operator=(const X11Windows&) = delete;
 
-  void BeginSession() override;
-  void EndSession() override;
-  WindowHandle FindWindowA(const char* class_name, const char* window_name) override;
-  WindowHandle GetWindow(WindowHandle window, int command) override;
-  WindowHandle GetParent(WindowHandle window) override;
-  std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::uint32_t& process_id) override;
-  bool IsWindowVisible(WindowHandle window) override;
-  // Unreached when this session tried the display and had none (unset,
-  // refused, no answer in time) or lost it; the description names the
-  // display and what happened.
-  WindowRoute Route() override;
-  // Translates WM_CLOSE into the X close request; other messages are refused.
-  bool PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
-                    std::intptr_t lparam) override;
+  // The top window, 0 if none.
+  WindowHandle First();
+  // The window below `window`, 0 after the last.
+  WindowHandle Next(WindowHandle window);
+  // The window's owner (WM_TRANSIENT_FOR), 0 for none.
+  WindowHandle Owner(WindowHandle window);
+  // The window's process, 0 when unknown.
+  std::uint32_t ProcessOf(WindowHandle window);
+  bool Visible(WindowHandle window);
+  // Asks the window to close (WM_DELETE_WINDOW only).
+  X11Desktop::CloseRequest RequestClose(WindowHandle window);
+  // Unreached when the display was tried and was not there or was lost.
+  WindowRoute Route() const;
+  bool connection_open() const { return connection_.has_value(); }
+  // X requests sent since the connection opened, 0 with none (for tests).
+  unsigned long requests() const { return cache_ ? cache_->requests() : 0; }
 
-  // Whether this thread holds an open display connection now (for tests).
-  static bool ConnectionOpen();
-  // X requests sent in this thread's session so far, 0 with no connection (for tests).
-  static unsigned long RequestsThisSession();
+ private:
+  X11Connection* Connection(bool check_server = false);
+  bool ConnectionLost();
+  void Close();
+  std::optional<std::size_t> PositionIn(const std::vector<X11Desktop::Window>& walk, WindowHandle window) const;
+
+  WaitBudget& budget_;
+  bool tried_ = false;
+  std::string display_name_;
+  // Destroyed in reverse order: what the session learnt goes before the connection.
+  std::optional<X11Connection> connection_;
+  std::optional<X11WindowCache> cache_;
+  std::size_t next_position_ = 0;  // in the walk, just below the last answer of Next()
+  std::optional<std::string> problem_;
 };
 
 }  // namespace vesk::platform::linux_backend

@@ -127,8 +127,8 @@ TEST(CompositorWindowsTest, AFailedCloseRequestLosesTheRouteOnlyWhenTheComposito
     FakeSwayServer server({kTree, R"([{"success":false}])", false, false, gone});
     std::string problem;
     CompositorWindows windows(SwayCompositor::ConnectTo(server.path, 1s, problem));
-    ASSERT_EQ(windows.FindWindowA(), 1);
-    EXPECT_FALSE(windows.PostMessageA(2, kMessageClose));
+    ASSERT_EQ(windows.FindWindowA(), CompositorWindows::kFirstHandle);
+    EXPECT_FALSE(windows.PostMessageA(CompositorWindows::kFirstHandle + 1, kMessageClose));
     const WindowRoute route = windows.Route();
     EXPECT_EQ(route.reached, !gone);
     EXPECT_EQ(route.description, "sway IPC at " + server.path + (gone ? " went away" : ""));
@@ -198,7 +198,8 @@ TEST(LinuxWindowsChoiceTest, WaylandSessionsTakeTheCompositorRouteWhenOneConnect
     environment.Set("SWAYSOCK", row.swaysock);
     environment.Set("I3SOCK", row.i3sock);
     environment.Set("DBUS_SESSION_BUS_ADDRESS", kNoBus);
-    const LinuxWindows::Choice choice = LinuxWindows::Choose();
+    WaitBudget budget;
+    const LinuxWindows::Choice choice = LinuxWindows::Choose(budget);
     EXPECT_EQ(choice.wayland, row.wayland) << row.wayland_display << "/" << row.session_type;
     EXPECT_EQ(choice.compositor != nullptr, row.compositor) << row.swaysock;
     EXPECT_EQ(choice.lack, row.lack.empty() ? row.lack : row.lack + kKWinLack) << row.swaysock;
@@ -219,13 +220,14 @@ TEST(LinuxWindowsChoiceTest, OneSessionWalksAndClosesThroughTheCompositor) {
          window = windows.GetWindow(window, kGetWindowNext)) {
       std::uint32_t process = 0;
       windows.GetWindowThreadProcessId(window, process);
-      walk += std::to_string(window) + ":" + std::to_string(process) + (windows.IsWindowVisible(window) ? "v" : "h") +
+      walk += std::to_string(window - CompositorWindows::kFirstHandle + 1) + ":" + std::to_string(process) + (windows.IsWindowVisible(window) ? "v" : "h") +
               (windows.GetParent(window) != 0 ? "o " : "u ");
     }
     EXPECT_EQ(walk, "1:300hu 2:100vu 3:110vu 4:110vo ");
-    EXPECT_FALSE(windows.PostMessageA(2, kMessageClose + 1, 0, 0));
-    EXPECT_FALSE(windows.PostMessageA(5, kMessageClose, 0, 0));
-    EXPECT_TRUE(windows.PostMessageA(3, kMessageClose, 0, 0));
+    constexpr WindowHandle kFirst = CompositorWindows::kFirstHandle;
+    EXPECT_FALSE(windows.PostMessageA(kFirst + 1, kMessageClose + 1, 0, 0));
+    EXPECT_FALSE(windows.PostMessageA(kFirst + 4, kMessageClose, 0, 0));
+    EXPECT_TRUE(windows.PostMessageA(kFirst + 2, kMessageClose, 0, 0));
     const WindowRoute route = windows.Route();
     EXPECT_TRUE(route.reached && route.complete);
     EXPECT_EQ(route.description, "sway IPC at " + server.path);
