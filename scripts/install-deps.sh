@@ -18,6 +18,8 @@ packages+=(hyperfine xdotool procps gnuplot-nox)
 packages+=(clang libclang-rt-dev libxml2-dev)
 # Memory checking of the host's long batch.
 packages+=(valgrind)
+# The end action under a window manager (tests/xclient/openbox-end-to-end.sh).
+packages+=(openbox)
 # The IPC replies of Wayland compositors (JSON) and the KWin route's D-Bus
 # (sd-bus); the end-to-end tests under headless sway (with Xwayland), weston
 # and KWin (on a private session bus), with foot and weston's clients as

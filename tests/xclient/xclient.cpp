@@ -3,6 +3,9 @@
 //   --hidden        never map the window
 //   --popup         also map a pop-up owned by it (WM_TRANSIENT_FOR), above it
 //   --net-wm-pid    set _NET_WM_PID (by default it is not set, like xeyes)
+//   --no-delete     do not take WM_DELETE_WINDOW (WM_PROTOCOLS is not set),
+//                   as old programs that only expect to be killed
+//   --iconic        ask the window manager to start the windows iconified
 //   --windows N     N top-level windows alike instead of one (the first is
 //                   the one reported); a close request to any ends the client
 //   --helper-above  also create an unowned top-level helper window that is
@@ -13,6 +16,8 @@
 //                   to save first); only the timeout ends it
 //   --ready FILE    write "<window id> <pid>" to FILE once the windows exist
 //   --timeout SEC   exit with status 3 after SEC seconds (default 60)
+// Each close request read is printed as "xclient PID: WM_DELETE_WINDOW on
+// WINDOW" (the id of the window it came to).
 // Exit status: 0 after WM_DELETE_WINDOW, 2 without a display, 3 on timeout.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -32,6 +37,8 @@ int main(int argc, char** argv) {
   bool net_wm_pid = false;
   bool helper_above = false;
   bool ignore_close = false;
+  bool no_delete = false;
+  bool iconic = false;
   std::string ready;
   int timeout = 60;
   int count = 1;
@@ -42,6 +49,8 @@ int main(int argc, char** argv) {
     else if (arg == "--net-wm-pid") net_wm_pid = true;
     else if (arg == "--helper-above") helper_above = true;
     else if (arg == "--ignore-close") ignore_close = true;
+    else if (arg == "--no-delete") no_delete = true;
+    else if (arg == "--iconic") iconic = true;
     else if (arg == "--ready" && i + 1 < argc) ready = argv[++i];
     else if (arg == "--timeout" && i + 1 < argc) timeout = std::atoi(argv[++i]);
     else if (arg == "--windows" && i + 1 < argc) count = std::max(1, std::atoi(argv[++i]));
@@ -54,8 +63,14 @@ int main(int argc, char** argv) {
   for (int n = 0; n < count; ++n) {
     const Window made = XCreateSimpleWindow(display, root, 10 + n, 10 + n, 120, 80, 1, 0, 0xffffff);
     if (n == 0) window = made;
-    XSetWMProtocols(display, made, &delete_window, 1);
+    if (!no_delete) XSetWMProtocols(display, made, &delete_window, 1);
     XStoreName(display, made, "xclient");
+    if (iconic) {
+      XWMHints hints{};
+      hints.flags = StateHint;
+      hints.initial_state = IconicState;
+      XSetWMHints(display, made, &hints);
+    }
     if (net_wm_pid) {
       const long pid = static_cast<long>(getpid());
       XChangeProperty(display, made, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
@@ -91,7 +106,9 @@ int main(int argc, char** argv) {
       XNextEvent(display, &event);
       if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == delete_window &&
           (helper == None || event.xclient.window != helper)) {
-        std::printf("xclient %d: WM_DELETE_WINDOW%s\n", static_cast<int>(getpid()), ignore_close ? " ignored" : "");
+        std::printf("xclient %d: WM_DELETE_WINDOW on %lu%s\n", static_cast<int>(getpid()), event.xclient.window,
+                    ignore_close ? " ignored" : "");
+        std::fflush(stdout);
         if (ignore_close) continue;
         XCloseDisplay(display);
         return 0;
