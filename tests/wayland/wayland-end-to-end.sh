@@ -123,8 +123,17 @@ check "sway: xclient at app asked to close" gone "$(state "$x_app")"
 check "sway: foot at other keeps running" running "$(state "$foot_other")"
 check "sway: xclient at other keeps running" running "$(state "$x_other")"
 check "sway: a path that matches nothing" "<result><success/></result>" "$("$host" end "$work/none/foot" 2>&1)"
+# sway's kill of an X window that takes no close request cuts its client
+# off: such a program is left running, and the call says why.
+start "$work/app/xclient" --no-delete --timeout 60; x_stubborn=$pid
+wait_views 3 || exit 1
+"$host" end "$work/app/xclient" >/dev/null 2>"$work/stderr"
+check "sway: an X program without WM_DELETE_WINDOW fails with 75" "1 yes" \
+  "$? $(grep -q '^error 75 (EndProgram): .*WM_DELETE_WINDOW' "$work/stderr" && echo yes)"
+sleep 0.5
+check "sway: an X program without WM_DELETE_WINDOW keeps running" running "$(state "$x_stubborn")"
 check "sway itself keeps running" running "$(state "$sway_pid")"
-kill "$foot_other" "$x_other" "$sway_pid" 2>/dev/null
+kill "$foot_other" "$x_other" "$x_stubborn" "$sway_pid" 2>/dev/null
 wait_gone "$sway_pid" 50
 
 echo "== weston (headless, no route for another program's windows)"
