@@ -30,15 +30,6 @@ struct ProcessEntry {
   bool exe_file_cut = false;
 };
 
-// A file named as the target of a scan, as the platform found it.
-struct TargetFile {
-  bool exists = false;         // an existing file: the fields below are set
-  std::string resolved_path;   // its whole path with every link resolved
-  std::uint64_t device = 0;    // its identity
-  std::uint64_t inode = 0;
-  bool is_app_image = false;   // a self-mounting application image
-};
-
 inline constexpr std::uint32_t kOsVersionInfoSize = 148;
 inline constexpr std::size_t kCsdVersionLength = 128;
 inline constexpr std::uint32_t kProcessEntrySize = 296;
@@ -78,12 +69,9 @@ class IProcesses {
   // not the whole path.
   virtual std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
                                              std::uint32_t size, bool& cut) = 0;
-  // The file `path` names, resolved once per scan; exists is false when
-  // there is none or the platform matches by path only.
-  virtual TargetFile ResolveFile(const std::string& path) = 0;
-  // Whether the process runs `target` (an existing file) under another name:
-  // the same file, or an application image that `target` mounted.
-  virtual bool IsSameFile(Handle process, const TargetFile& target) = 0;
+  // Whether open `process`, whose path key `process_key` (trimmed, no NULs,
+  // ASCII upper-cased) is not the target's, runs the file `target_path` names.
+  virtual bool RunsFile(Handle process, const std::string& process_key, const std::string& target_path) = 0;
   // Releases a process handle or a snapshot.
   virtual bool CloseHandle(Handle handle) = 0;
 };

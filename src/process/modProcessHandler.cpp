@@ -5,7 +5,6 @@
 #include <cstring>
 #include <limits>
 #include <optional>
-#include <string_view>
 
 #include "host/ErrorNumbers.h"
 #include "host/Failure.h"
@@ -128,47 +127,6 @@ void ToolHelpScan(IProcesses& processes, const std::string& target_key, OnMatch 
   processes.CloseHandle(snapshot.release());
 }
 
-std::string_view FinalComponent(std::string_view key) {
-  const auto separator = key.find_last_of("/\\");
-  return separator == std::string_view::npos ? key : key.substr(separator + 1);
-}
-
-// The target of one process-status scan. A process runs it when its key
-// equals the target's key, or, when the target names an existing file, the
-// key of that file's resolved path (a link names its target), or when the
-// platform finds the process runs that same file under another path. The
-// file is resolved once, when first needed; the platform is asked about a
-// process's file only when the process's file name (the final component)
-// equals the target's, given or resolved, or when the target is an
-// application image, whose programs have names of their own. A hard link
-// under another file name is thus not seen.
-class ScanTarget {
- public:
-  ScanTarget(IProcesses& processes, std::string trimmed_path)
-      : processes_(processes), path_(std::move(trimmed_path)), key_(UpperCase(path_)) {}
-
-  bool IsRunBy(Handle process, const std::string& process_key) {
-    if (process_key == key_) return true;
-    if (!file_) {
-      file_ = processes_.ResolveFile(path_);
-      resolved_key_ = UpperCase(file_->resolved_path);
-    }
-    if (!file_->exists) return false;
-    if (process_key == resolved_key_) return true;
-    const std::string_view name = FinalComponent(process_key);
-    const bool worth_asking =
-        file_->is_app_image || name == FinalComponent(key_) || name == FinalComponent(resolved_key_);
-    return worth_asking && processes_.IsSameFile(process, *file_);
-  }
-
- private:
-  IProcesses& processes_;
-  std::string path_;
-  std::string key_;
-  std::optional<platform::TargetFile> file_;
-  std::string resolved_key_;
-};
-
 // The process id buffer of one scan: small ones (the usual first sizes) live
 // inline, larger ones on the heap. Each scan has its own, so a nested scan
 // never touches the ids an outer one is still walking.
@@ -213,8 +171,13 @@ void ListProcessIds(IProcesses& processes, platform::IMessagePump& pump, Process
   ids.Shrink(count);
 }
 
+// A process runs the target when its key equals the target's key, or when
+// the platform finds it runs the file the target names under another path
+// (asked only then, with the process still open).
 template <class OnMatch>
-void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, ScanTarget& target, OnMatch on_match) {
+void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, const std::string& target_path,
+                       OnMatch on_match) {
+  const std::string target_key = UpperCase(target_path);
   ProcessIds ids;
   ListProcessIds(processes, pump, ids);
   for (const std::uint32_t id : ids) {
@@ -232,7 +195,10 @@ void ProcessStatusScan(IProcesses& processes, platform::IMessagePump& pump, Scan
             processes.GetModuleFileNameExA(process.get(), modules[0], file_name, kFileNameLength, cut);
         // A name cut short is never compared (see ToolHelpScan).
         file_name.resize(length);
-        if (!cut && target.IsRunBy(process.get(), modProcessHandler::ProcessKey(file_name))) on_match(id, file_name);
+        if (!cut) {
+          const std::string key = modProcessHandler::ProcessKey(file_name);
+          if (key == target_key || processes.RunsFile(process.get(), key, target_path)) on_match(id, file_name);
+        }
       }
       processes.CloseHandle(process.release());
     }
@@ -255,11 +221,9 @@ void Scan(std::string path, bool window_session, OnMatch on_match) {
       case static_cast<std::int32_t>(platform::kPlatformWindows):
         ToolHelpScan(*current.processes, UpperCase(std::move(path)), on_match);
         break;
-      case static_cast<std::int32_t>(platform::kPlatformNt): {
-        ScanTarget target(*current.processes, std::move(path));
-        ProcessStatusScan(*current.processes, *current.message_pump, target, on_match);
+      case static_cast<std::int32_t>(platform::kPlatformNt):
+        ProcessStatusScan(*current.processes, *current.message_pump, path, on_match);
         break;
-      }
       default:
         break;
     }
@@ -318,13 +282,6 @@ platform::WindowHandle modProcessHandler::FindTopLevelWindow(std::uint32_t proce
     if (first_hidden == 0) first_hidden = window;
   }
   return first_hidden;
-}
-
-std::string modProcessHandler::TargetKey(const std::string& path) {
-  std::string key = path;
-  TrimInPlace(key);
-  UpperCaseInPlace(key);
-  return key;
 }
 
 std::string modProcessHandler::ProcessKey(const std::string& name) { return RemoveNuls(UpperCase(Trim(name))); }

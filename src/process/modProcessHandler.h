@@ -23,8 +23,9 @@ class modProcessHandler {
   // One window per process whose executable path equals `path` up to letter
   // case and surrounding spaces, in scan order, then 0. A path the platform
   // reports as cut never matches. The process-status scan also takes a
-  // process that runs the file `path` names under another path (a link's
-  // target, the same file elsewhere, a program of an application image).
+  // process that the platform finds runs the file `path` names under another
+  // path (on Linux: a link's target, the same file elsewhere, a program of an
+  // application image).
   // Every failure is raised again with its number and source and the
   // description "ProcessInfo".
   static WindowList FindProcessWindows(std::string path);
@@ -50,9 +51,8 @@ class modProcessHandler {
   // such window, hidden or not; 0 if none.
   static platform::WindowHandle FindTopLevelWindow(std::uint32_t process_id);
 
-  // The comparison keys: trim spaces, upper-case; process keys also lose
-  // every NUL (after trimming).
-  static std::string TargetKey(const std::string& path);
+  // A process's comparison key: spaces trimmed, ASCII letters upper-cased,
+  // then every NUL removed. The target's key is trimmed and upper-cased.
   static std::string ProcessKey(const std::string& name);
 };
 

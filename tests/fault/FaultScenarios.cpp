@@ -31,7 +31,7 @@ void Desktop(SimPlatform& sim, std::uint32_t family) {
       {16, "C:\\TOOLS\\APP.EXE", true, true, std::nullopt},
       {20, "D:\\Copy\\App.exe", true, true, std::nullopt, false, 3},
   };
-  sim.processes.files["c:\\tools\\app.exe"] = {true, "C:\\Tools\\App.exe", 0, 3, false};
+  sim.processes.files["c:\\tools\\app.exe"] = 3;
   sim.windows.desktop = {{0x50, 0x90, 4, false}, {0x51, 0, 4, false}, {0x52, 0, 8, false}, {0x53, 0, 16, true}};
 }
 void NtDesktop(SimPlatform& sim) { Desktop(sim, platform::kPlatformNt); }

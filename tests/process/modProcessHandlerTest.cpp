@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 
 #include "SimProcessFixture.h"
@@ -130,75 +129,63 @@ TEST_F(modProcessHandlerTest, KeysOfTheToolHelpFamily) {
   }
 }
 
-TEST_F(modProcessHandlerTest, SameFileRuleAsksThePlatformOnlyWhenTheTextCannotDecide) {
-  using platform::TargetFile;
-  const TargetFile tool{true, "/opt/tool/bin/tool", 0, 5, false};
-  const TargetFile python{true, "/usr/lib/py/python3.11", 0, 7, false};
-  const TargetFile image{true, "/home/u/Foo.AppImage", 0, 9, true};
+// The platform's answer about the target file (here: the sim's inodes, and
+// only for a process still open) decides for a process whose key differs.
+TEST_F(modProcessHandlerTest, ThePlatformIsAskedAboutTheFileOnlyWhenTheKeyDiffers) {
+  const std::string target = "/opt/tool/bin/tool";  // inode 5
   struct Row {
     const char* label;
-    std::string target;
-    std::optional<TargetFile> file;  // what the target names
     std::string process_path;
     std::uint64_t process_inode;
     bool matches;
-    int same_file_calls;
-    bool resolved = true;  // the target is resolved (once)
+    bool asked;
     bool cut = false;
+    bool can_list_modules = true;
   } rows[] = {
-      {"same text: nothing resolved or asked", "/opt/tool/bin/tool", tool, "/opt/tool/bin/tool", 0, true, 0, false},
-      {"a link: its target's text matches", "/usr/bin/python3", python, "/USR/LIB/PY/python3.11", 0, true, 0},
-      {"same file elsewhere, same name", "/opt/tool/bin/tool", tool, "/app/bin/tool", 5, true, 1},
-      {"other file, same name", "/opt/tool/bin/tool", tool, "/app/bin/tool", 6, false, 1},
-      {"same file, other name: not asked", "/opt/tool/bin/tool", tool, "/app/bin/tool2", 5, false, 0},
-      {"name of the link's target", "/usr/bin/python3", python, "/sandbox/python3.11", 7, true, 1},
-      {"name of the link itself", "/usr/bin/python3", python, "/sandbox/PYTHON3", 7, true, 1},
-      {"no such file: not asked", "/opt/tool/bin/tool", {}, "/app/bin/tool", 5, false, 0},
-      {"an image: asked whatever the name", "/home/u/Foo.AppImage", image, "/tmp/.mount_x/usr/bin/foo", 9, true, 1},
-      {"an image, another program", "/home/u/Foo.AppImage", image, "/usr/bin/xterm", 3, false, 1},
-      {"a name flagged cut is not asked", "/opt/tool/bin/tool", tool, "/app/bin/tool", 5, false, 0, false, true},
+      {"same key: not asked", target, 6, true, false},
+      {"same key in other case and with spaces: not asked", " /OPT/tool/BIN/TOOL ", 6, true, false},
+      {"other path, the same file", "/app/bin/tool", 5, true, true},
+      {"other path, another file", "/app/bin/tool", 6, false, true},
+      {"other path, no identity", "/app/bin/tool", 0, false, true},
+      {"a name flagged cut is not asked", "/app/bin/tool", 5, false, false, true},
+      {"no module list: not asked", "/app/bin/tool", 5, false, false, false, false},
   };
   for (const Row& row : rows) {
     sim.log.Clear();
     sim.processes.processes.clear();
-    sim.processes.files.clear();
-    if (row.file) sim.processes.files[row.target] = *row.file;
+    sim.processes.files = {{target, 5}};
     platform::sim::SimProcess& process = AddProcess(7, row.process_path);
     process.inode = row.process_inode;
     process.name_cut = row.cut;
-    EXPECT_EQ(Find(" " + row.target + " "), row.matches ? (WindowList{0, 0}) : WindowList{0}) << row.label;
-    EXPECT_EQ(sim.log.Count("IsSameFile"), row.same_file_calls) << row.label;
-    EXPECT_EQ(ArgsOf("ResolveFile"), row.resolved ? std::vector<std::vector<std::string>>{{row.target}}
-                                                   : std::vector<std::vector<std::string>>{})
-        << row.label << ": the trimmed path, resolved only once the text cannot decide";
+    process.can_list_modules = row.can_list_modules;
+    EXPECT_EQ(Find(" " + target + " "), row.matches ? (WindowList{0, 0}) : WindowList{0}) << row.label;
+    const auto asks = ArgsOf("RunsFile");
+    ASSERT_EQ(asks.size(), row.asked ? 1u : 0u) << row.label;
+    if (row.asked) {
+      EXPECT_EQ(asks[0], (std::vector<std::string>{ArgsOf("CloseHandle")[0][0],
+                                                   modProcessHandler::ProcessKey(row.process_path), target}))
+          << row.label << ": the process's handle and key, and the trimmed target path";
+    }
   }
 }
 
-TEST_F(modProcessHandlerTest, TargetIsResolvedOncePerScanAndAskedAboutWithTheProcessOpen) {
-  sim.processes.files["/opt/tool"] = {true, "/opt/tool", 0, 5, false};
+TEST_F(modProcessHandlerTest, OnlyTheProcessesWhoseKeyDiffersAreAskedAboutInScanOrder) {
+  sim.processes.files["/opt/tool"] = 5;
   AddProcess(1, "/a/tool").inode = 6;
-  AddProcess(2, "/b/tool").inode = 5;
-  AddProcess(3, "/c/tool").inode = 6;
-  AddWindow(0x20, 2);
-  EXPECT_EQ(Find("/opt/tool"), (WindowList{0x20, 0}));
-  EXPECT_EQ(sim.log.Count("ResolveFile"), 1);
-  const auto closes = ArgsOf("CloseHandle");
-  const auto asks = ArgsOf("IsSameFile");
-  ASSERT_EQ(asks.size(), 3u);
-  ASSERT_EQ(closes.size(), 3u);
-  for (std::size_t i = 0; i < asks.size(); ++i) {
-    EXPECT_EQ(asks[i], (std::vector<std::string>{closes[i][0], "5"})) << i;
-  }
-  const auto names = sim.log.Names();
-  const auto ask = std::find(names.begin(), names.end(), "IsSameFile");
-  EXPECT_EQ(*(ask - 1), "ResolveFile");
-  EXPECT_EQ(*(ask - 2), "GetModuleFileNameExA");
-  EXPECT_EQ(*(ask + 1), "CloseHandle");
+  AddProcess(2, "/opt/tool").inode = 6;
+  AddProcess(3, "/b/tool").inode = 5;
+  AddProcess(4, "/OPT/TOOL");
+  AddWindow(0x30, 3);
+  EXPECT_EQ(Find("/opt/tool"), (WindowList{0, 0x30, 0, 0}));
+  std::vector<std::string> asked_keys;
+  for (const auto& args : ArgsOf("RunsFile")) asked_keys.push_back(args[1]);
+  EXPECT_EQ(asked_keys, (std::vector<std::string>{"/A/TOOL", "/B/TOOL"}));
 }
 
 TEST_F(modProcessHandlerTest, ToolHelpScanCallsAndRelease) {
   sim.processes.platform_id = kPlatformWindows;
-  AddProcess(1, "C:\\other.exe");
+  sim.processes.files[kEditor] = 3;
+  AddProcess(1, "C:\\other.exe").inode = 3;  // the target's file: never asked about here
   AddProcess(2, kEditor);
   AddProcess(3, kEditor);
   AddWindow(0x30, 3);
@@ -213,7 +200,7 @@ TEST_F(modProcessHandlerTest, ToolHelpScanCallsAndRelease) {
   EXPECT_EQ(firsts[0][1], "296");
   EXPECT_EQ(ArgsOf("CloseHandle"), (std::vector<std::vector<std::string>>{{firsts[0][0]}}));
   EXPECT_EQ(sim.log.Count("DispatchPendingMessages"), 0);
-  EXPECT_EQ(sim.log.Count("OpenProcess") + sim.log.Count("EnumProcesses"), 0);
+  EXPECT_EQ(sim.log.Count("OpenProcess") + sim.log.Count("EnumProcesses") + sim.log.Count("RunsFile"), 0);
 }
 
 TEST_F(modProcessHandlerTest, ToolHelpWithoutSnapshotOrEntries) {
@@ -405,8 +392,7 @@ TEST_F(modProcessHandlerTest, FailuresAreRaisedAgainAsProcessInfoAndHandlesRelea
       {"file name with a process open", kPlatformNt, "GetModuleFileNameExA", 2},
       {"window walk with a process open", kPlatformNt, "GetWindowThreadProcessId", 1},
       {"close", kPlatformNt, "CloseHandle", 1},
-      {"resolving the target with a process open", kPlatformNt, "ResolveFile", 1},
-      {"same-file question with a process open", kPlatformNt, "IsSameFile", 1},
+      {"same-file question with a process open", kPlatformNt, "RunsFile", 1},
       {"dispatch", kPlatformNt, "DispatchPendingMessages", 3},
       {"snapshot", kPlatformWindows, "CreateToolhelp32Snapshot", 1},
       {"next entry with the snapshot open", kPlatformWindows, "Process32Next", 1},
@@ -414,8 +400,8 @@ TEST_F(modProcessHandlerTest, FailuresAreRaisedAgainAsProcessInfoAndHandlesRelea
   };
   AddProcess(1, kEditor);
   AddProcess(2, kEditor);
-  AddProcess(3, "D:\\Edit.exe");  // the same file name: asked about
-  sim.processes.files[kEditor] = {true, kEditor, 0, 1, false};
+  AddProcess(3, "D:\\Edit.exe");  // another path: asked about
+  sim.processes.files[kEditor] = 1;
   AddWindow(0x10, 1);
   for (const Row& row : rows) {
     sim.processes.platform_id = row.family;

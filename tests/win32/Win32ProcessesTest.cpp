@@ -123,7 +123,7 @@ TEST(Win32Processes, ProcessStatusFunctionsNameThisProcessByItsPath) {
   EXPECT_EQ(short_buffer.substr(0, short_length), OwnPath());
   EXPECT_FALSE(cut);
   EXPECT_EQ(short_buffer.find_first_not_of('x', short_length), std::string::npos);
-  EXPECT_FALSE(processes.ResolveFile(OwnPath()).exists) << "matching is by path only";
+  EXPECT_FALSE(processes.RunsFile(process, Upper(OwnPath()) + "X", OwnPath())) << "matching is by path only";
   EXPECT_TRUE(processes.CloseHandle(process));
 
   EXPECT_EQ(processes.OpenProcess(kProcessQueryInformation, false, 0xFFFFFFF0u), 0);

@@ -24,6 +24,16 @@ namespace {
 
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 
+// The file a target path names, as resolved for one scan.
+struct TargetFile {
+  bool exists = false;        // an existing regular file: the fields below are set
+  std::string name_key;       // the final component of the path given, upper-cased
+  std::string resolved_key;   // its whole path with every link resolved, upper-cased
+  std::uint64_t device = 0;   // its identity
+  std::uint64_t inode = 0;
+  bool is_app_image = false;  // a self-mounting application image
+};
+
 int FdOf(Handle process) { return static_cast<int>(process - 1); }
 
 // A /proc entry name that is a process id.
@@ -90,6 +100,19 @@ bool HasAppImageMagic(const std::string& path) {
          (header[10] == 1 || header[10] == 2);
 }
 
+// ASCII letters only, byte by byte, as the scan makes its keys.
+std::string UpperCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string_view FinalComponent(std::string_view key) {
+  const auto separator = key.find_last_of("/\\");
+  return separator == std::string_view::npos ? key : key.substr(separator + 1);
+}
+
 bool SameFile(const struct stat& status, const TargetFile& target) {
   return static_cast<std::uint64_t>(status.st_dev) == target.device &&
          static_cast<std::uint64_t>(status.st_ino) == target.inode;
@@ -112,6 +135,39 @@ struct ReadLink {
   std::string target;
 };
 thread_local ReadLink t_read_link;
+
+// The target resolved by this thread's current scan, by the path given.
+struct ResolvedTarget {
+  std::optional<std::string> path;  // none: nothing resolved since the last EnumProcesses
+  TargetFile file;
+};
+thread_local ResolvedTarget t_target;
+
+// Only a full path names a file here (the scan does not depend on the
+// current folder); a NUL would end the name early.
+TargetFile Resolve(const std::string& path) {
+  TargetFile file;
+  if (!path.starts_with('/') || path.find('\0') != std::string::npos) return file;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return file;
+  const std::unique_ptr<char, MallocFree> resolved(::realpath(path.c_str(), nullptr));
+  if (!resolved) return file;
+  file.exists = true;
+  file.name_key = FinalComponent(UpperCase(path));
+  file.resolved_key = UpperCase(resolved.get());
+  file.device = status.st_dev;
+  file.inode = status.st_ino;
+  file.is_app_image = HasAppImageMagic(path);
+  return file;
+}
+
+const TargetFile& TargetOf(const std::string& path) {
+  if (t_target.path != path) {
+    t_target.file = Resolve(path);
+    t_target.path = path;
+  }
+  return t_target.file;
+}
 
 // The target of the exe link of `process`: the one read by the last
 // EnumProcessModules on that handle, or read now into `read`.
@@ -156,6 +212,8 @@ bool LinuxProcesses::Process32FirstEntry(Handle, ProcessEntry&) { return false; 
 bool LinuxProcesses::Process32NextEntry(Handle, ProcessEntry&) { return false; }
 
 bool LinuxProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, std::uint32_t& bytes_returned) {
+  // A new scan starts: its target is resolved afresh when first asked about.
+  t_target = {};
   // Every call lists /proc afresh. The records are read with a buffer sized
   // to the room given, so that a small buffer makes the kernel produce only
   // a small part of the listing.
@@ -223,25 +281,16 @@ std::uint32_t LinuxProcesses::GetModuleFileNameExA(Handle process, Handle module
   return static_cast<std::uint32_t>(name.size());
 }
 
-TargetFile LinuxProcesses::ResolveFile(const std::string& path) {
-  TargetFile file;
-  // Only a full path names a file here (the scan does not depend on the
-  // current folder); a NUL would end the name early.
-  if (!path.starts_with('/') || path.find('\0') != std::string::npos) return file;
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return file;
-  const std::unique_ptr<char, MallocFree> resolved(::realpath(path.c_str(), nullptr));
-  if (!resolved) return file;
-  file.exists = true;
-  file.resolved_path = resolved.get();
-  file.device = status.st_dev;
-  file.inode = status.st_ino;
-  file.is_app_image = HasAppImageMagic(path);
-  return file;
-}
-
-bool LinuxProcesses::IsSameFile(Handle process, const TargetFile& target) {
-  if (process <= 0 || !target.exists) return false;
+bool LinuxProcesses::RunsFile(Handle process, const std::string& process_key, const std::string& target_path) {
+  const TargetFile& target = TargetOf(target_path);
+  if (!target.exists) return false;
+  if (process_key == target.resolved_key) return true;
+  // Another file of the target's name, or any program of an image, is worth
+  // looking at; the name is compared first, as it costs nothing.
+  const std::string_view name = FinalComponent(process_key);
+  const bool worth_asking = target.is_app_image || name == target.name_key ||
+                            name == FinalComponent(target.resolved_key);
+  if (process <= 0 || !worth_asking) return false;
   // The link leads into the process's own mount namespace, so a program
   // seen there under another path (a sandbox's /app) is still its file.
   struct stat image {};

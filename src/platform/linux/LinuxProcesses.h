@@ -19,14 +19,19 @@ namespace vesk::platform::linux_backend {
 //    so it is never cut. When the running image has been unlinked (its link
 //    count is 0, as after a package upgrade replaced it) the kernel's
 //    " (deleted)" suffix is removed, so the process still matches its path;
-//  - a target file is resolved when it is a full path naming a regular file:
-//    every link resolved (realpath), its device and inode, and whether it is
-//    an AppImage (ELF magic with 'A', 'I', 1 or 2 at offset 8);
-//  - a process runs the same file when /proc/<pid>/exe, followed into the
-//    process's own mount namespace, has the target's device and inode; or,
-//    for an AppImage target, when the process's APPIMAGE variable (read from
-//    /proc/<pid>/environ) names that file and its executable lies inside
-//    the image's mount (its APPDIR variable).
+//  - RunsFile resolves the target when it is a full path naming a regular
+//    file: every link resolved (realpath), its device and inode, and whether
+//    it is an AppImage (ELF magic with 'A', 'I', 1 or 2 at offset 8). The
+//    resolution is kept, by path, until the next EnumProcesses of the thread
+//    (which starts every scan, a nested one too), so a scan resolves once;
+//  - a process runs the target file when its key is the resolved path's key
+//    (a link names its target); or, when its final component is the
+//    target's, given or resolved, and /proc/<pid>/exe, followed into the
+//    process's own mount namespace, has the target's device and inode (a
+//    hard link under another file name is thus not seen); or, for an
+//    AppImage target, whatever the process's name, when its APPIMAGE
+//    variable (read from /proc/<pid>/environ) names that file and its
+//    executable lies inside the image's mount (its APPDIR variable).
 // A process that ends in the middle of a scan simply fails the next step.
 class LinuxProcesses : public IProcesses {
  public:
@@ -40,8 +45,7 @@ class LinuxProcesses : public IProcesses {
                           std::uint32_t& bytes_needed) override;
   std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
                                      std::uint32_t size, bool& cut) override;
-  TargetFile ResolveFile(const std::string& path) override;
-  bool IsSameFile(Handle process, const TargetFile& target) override;
+  bool RunsFile(Handle process, const std::string& process_key, const std::string& target_path) override;
   bool CloseHandle(Handle handle) override;
 
   // The module handle EnumProcessModules reports for the executable.

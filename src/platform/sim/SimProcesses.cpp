@@ -99,17 +99,11 @@ std::uint32_t SimProcesses::GetModuleFileNameExA(Handle process, Handle module, 
   return found->name_length.value_or(static_cast<std::uint32_t>(copied));
 }
 
-TargetFile SimProcesses::ResolveFile(const std::string& path) {
-  log_.Record("ResolveFile", {path});
-  const auto found = files.find(path);
-  return found == files.end() ? TargetFile{} : found->second;
-}
-
-bool SimProcesses::IsSameFile(Handle process, const TargetFile& target) {
-  log_.Record("IsSameFile", {Text(process), Text(target.inode)});
+bool SimProcesses::RunsFile(Handle process, const std::string& process_key, const std::string& target_path) {
+  log_.Record("RunsFile", {Text(process), process_key, target_path});
   const SimProcess* found = ProcessOf(process);
-  return found != nullptr && target.exists && found->inode != 0 && found->inode == target.inode &&
-         target.device == 0;
+  const auto file = files.find(target_path);
+  return found != nullptr && found->inode != 0 && file != files.end() && file->second == found->inode;
 }
 
 bool SimProcesses::CloseHandle(Handle handle) {

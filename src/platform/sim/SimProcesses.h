@@ -18,7 +18,7 @@ struct SimProcess {
   bool can_list_modules = true;
   std::optional<std::uint32_t> name_length;  // what GetModuleFileNameExA returns instead of the length
   bool name_cut = false;  // both families flag the name as cut (they also do when it does not fit)
-  std::uint64_t inode = 0;  // the identity of the executable file (device 0); 0: none
+  std::uint64_t inode = 0;  // the identity of the executable file; 0: none
 };
 
 // A scripted process table in the shape of both process families. Every call
@@ -39,14 +39,13 @@ class SimProcesses : public IProcesses {
   // Cuts the path at `size` (and the buffer's length), as Win32 would.
   std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
                                      std::uint32_t size, bool& cut) override;
-  // The entry of `files` for `path`, else no file.
-  TargetFile ResolveFile(const std::string& path) override;
-  // Whether the process's inode (when it has one) is the target's.
-  bool IsSameFile(Handle process, const TargetFile& target) override;
+  // Whether the open process has an inode and it is the one `files` gives
+  // for `target_path`.
+  bool RunsFile(Handle process, const std::string& process_key, const std::string& target_path) override;
   bool CloseHandle(Handle handle) override;
 
   std::vector<SimProcess> processes;
-  std::map<std::string, TargetFile> files;  // the existing files, by the path given
+  std::map<std::string, std::uint64_t> files;  // the inode of each existing file, by the path given
   std::uint32_t platform_id = kPlatformNt;
   bool version_query_fails = false;
   bool snapshot_fails = false;

@@ -246,9 +246,7 @@ std::uint32_t Win32Processes::GetModuleFileNameExA(Handle process, Handle module
   return static_cast<std::uint32_t>(path.utf8.size());
 }
 
-TargetFile Win32Processes::ResolveFile(const std::string&) { return TargetFile{}; }
-
-bool Win32Processes::IsSameFile(Handle, const TargetFile&) { return false; }
+bool Win32Processes::RunsFile(Handle, const std::string&, const std::string&) { return false; }
 
 bool Win32Processes::CloseHandle(Handle handle) {
   {

@@ -61,10 +61,9 @@ class Win32Processes : public IProcesses {
   // returned is in bytes.
   std::uint32_t GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
                                      std::uint32_t size, bool& cut) override;
-  // Windows matches by path only: no file is resolved and no process runs
-  // the target under another name.
-  TargetFile ResolveFile(const std::string& path) override;
-  bool IsSameFile(Handle process, const TargetFile& target) override;
+  // Windows matches by path only: no process runs the target under another
+  // path.
+  bool RunsFile(Handle process, const std::string& process_key, const std::string& target_path) override;
   bool CloseHandle(Handle handle) override;
 
  private:

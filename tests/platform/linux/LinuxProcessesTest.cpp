@@ -220,9 +220,15 @@ TEST_F(LinuxProcessesTest, ResolvesOnlyAFullPathOfAnExistingFile) {
   const std::string prog = CopyOfSleep("prog");
   fs::create_symlink(prog, dir_ / "link");
   fs::create_symlink(dir_ / "link", dir_ / "link2");
-  struct stat status {};
-  ASSERT_EQ(::stat(prog.c_str(), &status), 0);
   const std::string relative = fs::relative(prog, fs::current_path()).string();
+  ChildProcess child({prog, "30"});
+  ASSERT_TRUE(HasExecuted(child, prog));
+  const Handle handle = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(child.pid()));
+  ASSERT_NE(handle, 0);
+  // Asked with the key of the resolved path (decided by the text) and with
+  // another path of the file's name (decided by device and inode).
+  const std::string by_text = modProcessHandler::ProcessKey(fs::canonical(prog).string());
+  const std::string by_identity = modProcessHandler::ProcessKey("/elsewhere/prog");
   struct Row {
     const char* label;
     std::string path;
@@ -237,14 +243,34 @@ TEST_F(LinuxProcessesTest, ResolvesOnlyAFullPathOfAnExistingFile) {
       {"empty", "", false},
   };
   for (const Row& row : rows) {
-    const TargetFile file = processes.ResolveFile(row.path);
-    EXPECT_EQ(file.exists, row.exists) << row.label;
-    if (!row.exists) continue;
-    EXPECT_EQ(file.resolved_path, fs::canonical(prog).string()) << row.label;
-    EXPECT_EQ(file.device, status.st_dev) << row.label;
-    EXPECT_EQ(file.inode, status.st_ino) << row.label;
-    EXPECT_FALSE(file.is_app_image) << row.label;
+    EXPECT_EQ(processes.RunsFile(handle, by_text, row.path), row.exists) << row.label << ": by the text";
+    EXPECT_EQ(processes.RunsFile(handle, by_identity, row.path), row.exists) << row.label << ": by the identity";
   }
+  EXPECT_TRUE(processes.CloseHandle(handle));
+}
+
+TEST_F(LinuxProcessesTest, TargetIsResolvedOncePerScanAndAgainByTheNext) {
+  const std::string prog = CopyOfSleep("a/prog");
+  fs::create_directories(dir_ / "b");
+  const std::string target = (dir_ / "b/prog").string();
+  fs::create_hard_link(prog, target);
+  ChildProcess child({prog, "30"});
+  ASSERT_TRUE(HasExecuted(child, prog));
+  const Handle handle = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(child.pid()));
+  ASSERT_NE(handle, 0);
+  const std::string key = modProcessHandler::ProcessKey("/elsewhere/prog");
+  std::uint32_t ids[4] = {};
+  std::uint32_t returned = 0;
+  ASSERT_TRUE(processes.EnumProcesses(ids, sizeof ids, returned));  // a scan starts
+  EXPECT_TRUE(processes.RunsFile(handle, key, target));
+  // The target path now names another file: the scan keeps what it resolved.
+  fs::remove(target);
+  CopyOfSleep("b/prog");
+  EXPECT_TRUE(processes.RunsFile(handle, key, target)) << "resolved once per scan";
+  ASSERT_TRUE(processes.EnumProcesses(ids, sizeof ids, returned));  // the next scan, or a nested one
+  EXPECT_FALSE(processes.RunsFile(handle, key, target)) << "resolved afresh";
+  EXPECT_TRUE(processes.RunsFile(handle, key, prog)) << "another target is resolved for itself";
+  EXPECT_TRUE(processes.CloseHandle(handle));
 }
 
 TEST_F(LinuxProcessesTest, LinkAndSameFileUnderAnotherPathMatch) {
@@ -297,16 +323,29 @@ TEST_F(LinuxProcessesTest, AppImageMatchesItsOwnProgramsOnly) {
   ASSERT_TRUE(HasExecuted(*own, inside));
   ASSERT_TRUE(HasExecuted(*started_by_it, outside));
   ASSERT_TRUE(HasExecuted(*of_plain, inside));
-  EXPECT_TRUE(processes.ResolveFile(image).is_app_image);
-  EXPECT_FALSE(processes.ResolveFile(plain).is_app_image);
 
   EXPECT_EQ(FindWithoutDisplay(image), (WindowList{0, 0})) << "the program inside the image only";
   EXPECT_EQ(FindWithoutDisplay(plain), WindowList{0}) << "no image: its variable does not count";
-  const Handle handle = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(own->pid()));
-  ASSERT_NE(handle, 0);
-  EXPECT_TRUE(processes.IsSameFile(handle, processes.ResolveFile(image)));
-  EXPECT_FALSE(processes.IsSameFile(handle, processes.ResolveFile(outside)));
-  EXPECT_TRUE(processes.CloseHandle(handle));
+  struct Row {
+    const char* label;
+    const ChildProcess* process;
+    std::string program;
+    std::string target;
+    bool runs;
+  } rows[] = {
+      {"its own program, whatever its name", own.get(), inside, image, true},
+      {"its own program, asked about another file of its name", own.get(), inside, outside, false},
+      {"a program it started from outside", started_by_it.get(), outside, image, false},
+      {"no image: its variable does not count", of_plain.get(), inside, plain, false},
+      {"a variable naming another image", of_plain.get(), inside, image, false},
+  };
+  for (const Row& row : rows) {
+    const Handle handle = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(row.process->pid()));
+    ASSERT_NE(handle, 0) << row.label;
+    EXPECT_EQ(processes.RunsFile(handle, modProcessHandler::ProcessKey(row.program), row.target), row.runs)
+        << row.label;
+    EXPECT_TRUE(processes.CloseHandle(handle));
+  }
 }
 
 }  // namespace
