@@ -56,7 +56,8 @@ LinuxWindows::Choice LinuxWindows::Choose() {
   choice.wayland = WaylandSession();
   if (!choice.wayland) return choice;
   std::string problem;
-  choice.compositor = SwayCompositor::Connect(problem);
+  static thread_local WaitBudget budget;  // until the session owns one budget for all its routes
+  choice.compositor = SwayCompositor::Connect(budget = WaitBudget(), problem);
   if (choice.compositor) return choice;
   choice.lack = problem;
   // The other compositors' routes, each tried when none above connected.
