@@ -128,22 +128,50 @@ TEST(SwayCompositorTest, ConnectReadsTheTreeOrSaysWhyThereIsNoRoute) {
 
 TEST(SwayCompositorTest, AStaleOrMissingSocketIsNoRoute) {
   char dir[] = "/tmp/stale-sway-XXXXXX";
-  const std::string path = std::string(::mkdtemp(dir)) + "/ipc.sock";
-  {
-    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM, 0));
+  const std::string base = ::mkdtemp(dir);
+  const std::string path = base + "/ipc.sock";
+  const std::string busy = base + "/busy.sock";
+  const auto bind = [](const std::string& name) {
+    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, path.c_str());
-    ASSERT_EQ(::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  }  // the socket file stays, nobody listens: a compositor that is gone
-  for (const auto& [socket, problem] : {std::pair{path, std::string("refused the connection: Connection refused")},
-                                        std::pair{path + ".none", std::string("refused the connection: No such file or directory")}}) {
+    std::strcpy(address.sun_path, name.c_str());
+    EXPECT_EQ(::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << name;
+    return socket;
+  };
+  bind(path);  // the socket file stays, nobody listens: a compositor that is gone
+  // A server that never accepts, its queue of waiting connections full:
+  // connecting is retried until the budget is spent.
+  const UniqueFd listener = bind(busy);
+  ASSERT_EQ(::listen(listener.get(), 0), 0);
+  std::vector<UniqueFd> queued;
+  for (int i = 0; i < 8; ++i) {
+    queued.emplace_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, busy.c_str());
+    if (::connect(queued.back().get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) break;
+  }
+  const struct {
+    std::string socket;
+    std::string problem;
+  } rows[] = {
+      {path, "refused the connection: Connection refused"},
+      {path + ".none", "refused the connection: No such file or directory"},
+      {busy, "did not answer within 0.3 s"},
+      {std::string(200, 'x'), "is not a usable socket path"},
+  };
+  for (const auto& row : rows) {
     std::string said;
-    WaitBudget budget(1s);
-    EXPECT_EQ(SwayCompositor::ConnectTo(socket, budget, said), nullptr);
-    EXPECT_EQ(said, "sway IPC at " + socket + " " + problem);
+    WaitBudget budget(300ms);
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(SwayCompositor::ConnectTo(row.socket, budget, said), nullptr);
+    EXPECT_EQ(said, "sway IPC at " + row.socket + " " + row.problem);
+    EXPECT_EQ(budget.spent(), row.socket == busy) << row.socket;
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 800ms) << row.socket;
   }
   ::unlink(path.c_str());
+  ::unlink(busy.c_str());
   ::rmdir(dir);
 }
 
