@@ -1,5 +1,7 @@
 #include "platform/linux/wayland/SwayCompositor.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <utility>
@@ -9,63 +11,310 @@ namespace {
 
 using nlohmann::json;
 
-// Deeper trees than this are taken as malformed (sway's own nest a few levels).
-constexpr int kMaxDepth = 200;
+constexpr std::size_t kMaxDepth = SwayCompositor::kMaxDepth;
 
-// Collects the views under `node`, depth first; false on a tree too deep.
-// `any_process` is set when a view carries a process id.
-bool CollectViews(const json& node, bool in_scratchpad, int depth, std::vector<CompositorView>& views,
-                  bool& any_process) {
-  if (depth > kMaxDepth || !node.is_object()) return false;
-  if (node.value("type", "") == "workspace" && node.value("name", "") == "__i3_scratch") in_scratchpad = true;
-  const auto properties = node.find("window_properties");
-  // sway gives every view a pid and an app_id or window_properties; i3 gives
-  // a client's container a non-null "window" and no pid.
-  const auto non_null = [&node](const char* key) { return node.contains(key) && !node.at(key).is_null(); };
-  const bool has_client = node.contains("pid") || non_null("app_id") || non_null("window_properties") ||
-                          non_null("window");
-  if (has_client && node.contains("id")) {
-    CompositorView view;
-    view.id = std::to_string(node.at("id").get<std::int64_t>());
-    const auto pid = node.find("pid");
-    if (pid != node.end() && pid->is_number_integer() && pid->get<std::int64_t>() > 0 &&
-        pid->get<std::int64_t>() <= 0x7fffffff) {
-      view.process_id = static_cast<std::uint32_t>(pid->get<std::int64_t>());
-      any_process = true;
-    }
-    if (properties != node.end() && properties->is_object()) {
-      const auto owner = properties->find("transient_for");
-      view.owned = owner != properties->end() && owner->is_number_integer() && owner->get<std::int64_t>() != 0;
-    }
-    view.visible = !in_scratchpad;
-    views.push_back(std::move(view));
+// Reads GET_TREE's reply as a stream of JSON events into the views, depth
+// first through "nodes" then "floating_nodes", in the tree's order. Only
+// open containers (at most kMaxDepth) and views are held, never the tree.
+//
+// A node's keys come in any order, so its view is known only when the node
+// ends: it is then put before the views of its children (which sit from
+// `first_view` on), and when the node is the scratchpad workspace all of
+// them are marked not visible.
+class TreeReader {
+ public:
+  explicit TreeReader(std::vector<CompositorView>& views) : views_(views) {}
+
+  bool too_deep() const { return too_deep_; }
+  bool any_process() const { return any_process_; }
+
+  bool null() { return Scalar(Value::kNull); }
+  bool boolean(bool) { return Scalar(Value::kOther); }
+  bool number_integer(json::number_integer_t value) { return Integer(true, value); }
+  bool number_unsigned(json::number_unsigned_t value) {
+    return Integer(value <= 0x7fffffffffffffffULL, static_cast<std::int64_t>(value));
   }
-  for (const char* children : {"nodes", "floating_nodes"}) {
-    const auto list = node.find(children);
-    if (list == node.end()) continue;
-    if (!list->is_array()) return false;
-    for (const json& child : *list) {
-      if (!CollectViews(child, in_scratchpad, depth + 1, views, any_process)) return false;
+  bool number_float(json::number_float_t value, const json::string_t&) {
+    // The id as the tree once read it: a float cut to its whole part.
+    if (slot_ != Slot::kId || !(value > -9.2e18 && value < 9.2e18)) return Scalar(Value::kOther);
+    Node().id = static_cast<std::int64_t>(value);
+    Node().id_state = IdState::kValid;
+    slot_ = Slot::kOther;
+    return true;
+  }
+  bool string(json::string_t& value) { return Scalar(Value::kString, &value); }
+  bool binary(json::binary_t&) { return Scalar(Value::kOther); }
+  bool start_object(std::size_t) {
+    const Slot slot = Take();
+    if (!Deeper()) return false;
+    if (slot == Slot::kRoot || slot == Slot::kChild) {
+      Frame node;
+      node.kind = Kind::kNode;
+      node.first_view = views_.size();
+      stack_.push_back(node);
+      return true;
+    }
+    if (!Container(slot)) return false;
+    stack_.push_back({slot == Slot::kWindowProperties ? Kind::kProperties : Kind::kOther});
+    return true;
+  }
+  bool start_array(std::size_t) {
+    const Slot slot = Take();
+    if (!Deeper()) return false;
+    if (slot == Slot::kRoot || slot == Slot::kChild) return false;  // a node must be an object
+    if (slot == Slot::kChildren) {
+      stack_.push_back({Kind::kNodeList});
+      return true;
+    }
+    if (!Container(slot)) return false;
+    stack_.push_back({Kind::kOther});
+    return true;
+  }
+  bool key(json::string_t& name) {
+    const Kind kind = stack_.back().kind;
+    slot_ = Slot::kOther;
+    if (kind == Kind::kNode) {
+      if (name == "id") slot_ = Slot::kId;
+      else if (name == "pid") slot_ = Slot::kPid;
+      else if (name == "type") slot_ = Slot::kType;
+      else if (name == "name") slot_ = Slot::kName;
+      else if (name == "shell") slot_ = Slot::kShell;
+      else if (name == "app_id" || name == "window") slot_ = Slot::kClient;
+      else if (name == "window_properties") slot_ = Slot::kWindowProperties;
+      else if (name == "nodes" || name == "floating_nodes") slot_ = Slot::kChildren;
+    } else if (kind == Kind::kProperties && name == "transient_for") {
+      slot_ = Slot::kTransientFor;
+    }
+    return true;
+  }
+  bool end_object() {
+    const Frame node = stack_.back();
+    stack_.pop_back();
+    slot_ = Slot::kOther;
+    return node.kind != Kind::kNode || EndNode(node);
+  }
+  bool end_array() {
+    stack_.pop_back();
+    slot_ = Slot::kOther;
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const json::exception&) { return false; }
+
+ private:
+  enum class Kind { kOther, kNode, kNodeList, kProperties };
+  enum class IdState { kAbsent, kValid, kInvalid };
+  // What the next value is to the reader.
+  enum class Slot {
+    kOther, kRoot, kChild, kId, kPid, kType, kName, kShell, kClient, kWindowProperties, kChildren, kTransientFor
+  };
+  enum class Value { kNull, kString, kOther };
+  struct Frame {
+    Kind kind = Kind::kOther;
+    // Of a node:
+    std::size_t first_view = 0;
+    IdState id_state = IdState::kAbsent;
+    std::int64_t id = 0;
+    std::uint32_t process_id = 0;
+    bool client = false;
+    bool owned = false;
+    bool xwayland = false;
+    bool workspace = false;
+    bool scratch_name = false;
+  };
+
+  // The node the value in hand belongs to (the top frame, or under a
+  // window_properties object).
+  Frame& Node() { return stack_.back().kind == Kind::kProperties ? stack_[stack_.size() - 2] : stack_.back(); }
+
+  Slot Take() {
+    if (stack_.empty()) return Slot::kRoot;
+    if (stack_.back().kind == Kind::kNodeList) return Slot::kChild;
+    const Slot slot = slot_;
+    slot_ = Slot::kOther;
+    return slot;
+  }
+  bool Deeper() {
+    if (stack_.size() < kMaxDepth) return true;
+    too_deep_ = true;
+    return false;
+  }
+  // A container as the value of a node's key: "type" and "name" must be
+  // strings, "nodes" an array; any other is there (not null).
+  bool Container(Slot slot) {
+    switch (slot) {
+      case Slot::kType:
+      case Slot::kName:
+      case Slot::kChildren:
+        return false;
+      case Slot::kId:
+        Node().id_state = IdState::kInvalid;
+        return true;
+      case Slot::kWindowProperties:
+        Node().xwayland = true;
+        [[fallthrough]];
+      case Slot::kPid:
+      case Slot::kClient:
+        Node().client = true;
+        return true;
+      default:
+        return true;
     }
   }
-  return true;
-}
+  bool Integer(bool fits, std::int64_t value) {
+    const Slot slot = Take();
+    if (slot == Slot::kId && fits) {
+      Node().id = value;
+      Node().id_state = IdState::kValid;
+      return true;
+    }
+    if (slot == Slot::kPid) {
+      Node().client = true;
+      if (fits && value > 0 && value <= 0x7fffffff) Node().process_id = static_cast<std::uint32_t>(value);
+      return true;
+    }
+    if (slot == Slot::kTransientFor) {
+      if (!fits || value != 0) Node().owned = true;
+      return true;
+    }
+    return Scalar(Value::kOther, nullptr, slot);
+  }
+  bool Scalar(Value value, const std::string* text = nullptr) { return Scalar(value, text, Take()); }
+  bool Scalar(Value value, const std::string* text, Slot slot) {
+    switch (slot) {
+      case Slot::kRoot:
+      case Slot::kChild:
+      case Slot::kChildren:
+        return false;  // the tree and each node are objects; "nodes" is a list
+      case Slot::kType:
+      case Slot::kName:
+        if (value != Value::kString) return false;
+        (slot == Slot::kType ? Node().workspace : Node().scratch_name) =
+            *text == (slot == Slot::kType ? "workspace" : "__i3_scratch");
+        return true;
+      case Slot::kId:
+        Node().id_state = IdState::kInvalid;
+        return true;
+      case Slot::kShell:
+        if (value == Value::kString && *text == "xwayland") Node().xwayland = true;
+        return true;
+      case Slot::kPid:
+        Node().client = true;
+        return true;
+      case Slot::kWindowProperties:
+        if (value != Value::kNull) Node().xwayland = true;
+        [[fallthrough]];
+      case Slot::kClient:
+        if (value != Value::kNull) Node().client = true;
+        return true;
+      default:
+        return true;
+    }
+  }
+  bool EndNode(const Frame& node) {
+    // sway gives every view a pid and an app_id or window_properties; i3
+    // gives a client's container a non-null "window" and no pid.
+    if (node.client && node.id_state != IdState::kAbsent) {
+      if (node.id_state == IdState::kInvalid) return false;
+      CompositorView view;
+      view.id = std::to_string(node.id);
+      view.process_id = node.process_id;
+      view.owned = node.owned;
+      view.xwayland = node.xwayland;
+      any_process_ = any_process_ || node.process_id != 0;
+      views_.insert(views_.begin() + static_cast<std::ptrdiff_t>(node.first_view), std::move(view));
+    }
+    if (node.workspace && node.scratch_name) {
+      for (std::size_t i = node.first_view; i < views_.size(); ++i) views_[i].visible = false;
+    }
+    return true;
+  }
+
+  std::vector<CompositorView>& views_;
+  std::vector<Frame> stack_;
+  Slot slot_ = Slot::kOther;
+  bool too_deep_ = false;
+  bool any_process_ = false;
+};
+
+// What a RUN_COMMAND reply says: it succeeded when it is a list of one
+// object whose "success" is true. Read as events too, so a long reply costs
+// no more than its bytes.
+class CommandReplyReader {
+ public:
+  bool list = false;
+  std::size_t results = 0;
+  bool first_is_object = false;
+  bool success = false;
+  bool success_malformed = false;  // "success" is there but not true or false
+  bool too_deep = false;
+
+  bool null() { return Value(false, false); }
+  bool boolean(bool value) { return Value(true, value); }
+  bool number_integer(json::number_integer_t) { return Value(false, false); }
+  bool number_unsigned(json::number_unsigned_t) { return Value(false, false); }
+  bool number_float(json::number_float_t, const json::string_t&) { return Value(false, false); }
+  bool string(json::string_t&) { return Value(false, false); }
+  bool binary(json::binary_t&) { return Value(false, false); }
+  bool start_object(std::size_t) { return Open(true); }
+  bool start_array(std::size_t) { return Open(false); }
+  bool key(json::string_t& name) {
+    in_success_ = depth_ == 2 && results == 1 && name == "success";
+    return true;
+  }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
+  bool parse_error(std::size_t, const std::string&, const json::exception&) { return false; }
+
+ private:
+  bool Value(bool is_bool, bool value) {
+    if (depth_ == 1) ++results;
+    if (in_success_) {
+      success = is_bool && value;
+      success_malformed = !is_bool;
+      in_success_ = false;
+    }
+    return true;
+  }
+  bool Open(bool object) {
+    if (depth_ == 0) list = !object;
+    if (depth_ == 1 && ++results == 1) first_is_object = object;
+    if (in_success_) {
+      success = false;
+      success_malformed = true;
+      in_success_ = false;
+    }
+    if (++depth_ > kMaxDepth) {
+      too_deep = true;
+      return false;
+    }
+    return true;
+  }
+  bool Close() {
+    --depth_;
+    in_success_ = false;
+    return true;
+  }
+
+  std::size_t depth_ = 0;
+  bool in_success_ = false;
+};
+
+std::string TooDeep() { return "sent a reply nested deeper than " + std::to_string(kMaxDepth) + " levels"; }
 
 }  // namespace
 
-SwayCompositor::SwayCompositor(std::string path, SwayIpc::Clock::duration budget)
-    : path_(std::move(path)), ipc_(path_, budget) {}
+SwayCompositor::SwayCompositor(std::string path, WaitBudget& budget) : path_(std::move(path)), ipc_(path_, budget) {}
 
 std::unique_ptr<ICompositor> SwayCompositor::Connect(WaitBudget& budget, std::string& problem) {
   for (const char* variable : {"SWAYSOCK", "I3SOCK"}) {
     const char* path = std::getenv(variable);
-    if (path != nullptr && *path != '\0') return ConnectTo(path, budget.left(), problem);
+    if (path != nullptr && *path != '\0') return ConnectTo(path, budget, problem);
   }
   problem = "SWAYSOCK and I3SOCK are empty";
   return nullptr;
 }
 
-std::unique_ptr<ICompositor> SwayCompositor::ConnectTo(const std::string& path, SwayIpc::Clock::duration budget,
+std::unique_ptr<ICompositor> SwayCompositor::ConnectTo(const std::string& path, WaitBudget& budget,
                                                        std::string& problem) {
   std::unique_ptr<SwayCompositor> compositor(new SwayCompositor(path, budget));
   if (!compositor->ipc_.connected()) {
@@ -96,13 +345,19 @@ bool SwayCompositor::ReadTree(std::vector<CompositorView>& views, bool& any_proc
   }
   // A reply of the wrong shape anywhere is "no answer", never an exception
   // out of the backend.
+  TreeReader reader(views);
+  bool read = false;
   try {
-    const json tree = json::parse(reply, nullptr, false);
-    if (!tree.is_discarded() && CollectViews(tree, false, 0, views, any_process)) return true;
+    read = json::sax_parse(reply, &reader);
   } catch (const json::exception&) {
   }
+  reply = std::string();
+  if (read) {
+    any_process = reader.any_process();
+    return true;
+  }
   views.clear();
-  problem_ = "sent a malformed window tree";
+  problem_ = reader.too_deep() ? TooDeep() : "sent a malformed window tree";
   return false;
 }
 
@@ -122,13 +377,21 @@ bool SwayCompositor::RequestClose(const CompositorView& view) {
     problem_ = ipc_.problem();
     return false;
   }
+  CommandReplyReader answer;
+  bool read = false;
   try {
-    const json answer = json::parse(reply, nullptr, false);
-    if (answer.is_array() && answer.size() == 1 && answer[0].is_object() && answer[0].value("success", false)) {
-      return true;
-    }
-    problem_ = answer.is_array() ? "refused to close view " + view.id : "sent a malformed reply";
+    read = json::sax_parse(reply, &answer);
   } catch (const json::exception&) {
+  }
+  if (read && answer.list && answer.results == 1 && answer.first_is_object && !answer.success_malformed &&
+      answer.success) {
+    return true;
+  }
+  if (!read) {
+    problem_ = answer.too_deep ? TooDeep() : "sent a malformed reply";
+  } else if (answer.list && !(answer.results == 1 && answer.first_is_object && answer.success_malformed)) {
+    problem_ = "refused to close view " + view.id;
+  } else {
     problem_ = "sent a malformed reply";
   }
   return false;

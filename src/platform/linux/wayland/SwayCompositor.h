@@ -1,13 +1,12 @@
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/linux/posix/WaitBudget.h"
 #include "platform/linux/wayland/ICompositor.h"
+#include "platform/linux/posix/WaitBudget.h"
 #include "platform/linux/wayland/SwayIpc.h"
 
 namespace vesk::platform::linux_backend {
@@ -25,16 +24,17 @@ namespace vesk::platform::linux_backend {
 // Wayland view, so those are all unowned.
 class SwayCompositor : public ICompositor {
  public:
-  static constexpr std::chrono::seconds kWaitBudget{5};
+  // JSON nested deeper than this (objects and arrays) is refused.
+  static constexpr int kMaxDepth = 512;
 
   // Connects to SWAYSOCK, else I3SOCK, and reads the tree once; null with
   // `problem` set when neither is set, the socket cannot be reached, the
-  // reply is malformed or its views carry no process (i3). Every later
-  // reply shares the budget that started here.
+  // reply is too long, too deep or malformed, or its views carry no process
+  // (i3). Every wait, then and later, is charged to `budget`, which the
+  // caller owns and which outlives the compositor.
   static std::unique_ptr<ICompositor> Connect(WaitBudget& budget, std::string& problem);
-  // The same on the socket at `path`, within `budget`.
-  static std::unique_ptr<ICompositor> ConnectTo(const std::string& path, SwayIpc::Clock::duration budget,
-                                                std::string& problem);
+  // The same on the socket at `path`.
+  static std::unique_ptr<ICompositor> ConnectTo(const std::string& path, WaitBudget& budget, std::string& problem);
 
   std::string Name() const override;
   // The first call answers from the tree read when connecting; later ones ask again.
@@ -44,7 +44,7 @@ class SwayCompositor : public ICompositor {
   const std::string& problem() const override { return problem_; }
 
  private:
-  SwayCompositor(std::string path, SwayIpc::Clock::duration budget);
+  SwayCompositor(std::string path, WaitBudget& budget);
   bool ReadTree(std::vector<CompositorView>& views, bool& any_process);
 
   std::string path_;

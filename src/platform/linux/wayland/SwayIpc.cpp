@@ -2,61 +2,48 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <thread>
 #include <utility>
+
+#include "platform/linux/posix/UnixSocket.h"
 
 namespace vesk::platform::linux_backend {
 namespace {
 
 constexpr char kMagic[] = {'i', '3', '-', 'i', 'p', 'c'};
 constexpr std::size_t kHeaderSize = sizeof kMagic + 2 * sizeof(std::uint32_t);
-// A reply larger than this is taken as a broken server rather than read.
-constexpr std::uint32_t kMaxReply = 64U << 20;
 // Events carry this bit in their type; none is subscribed to, so any is skipped.
 constexpr std::uint32_t kEventBit = 0x80000000U;
 
-std::string Seconds(SwayIpc::Clock::duration budget) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g s", std::chrono::duration<double>(budget).count());
-  return text;
-}
-
 }  // namespace
 
-SwayIpc::SwayIpc(const std::string& path, Clock::duration budget)
-    : deadline_(Clock::now() + budget), budget_text_(Seconds(budget)) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.empty() || path.size() >= sizeof address.sun_path) {
-    problem_ = "is not a usable socket path";
-    return;
+SwayIpc::SwayIpc(const std::string& path, WaitBudget& budget) : budget_(budget) {
+  UnixConnectFailure failure = UnixConnectFailure::kNone;
+  int error = 0;
+  UniqueFd socket;
+  {
+    const WaitBudget::Wait wait(budget_);
+    socket = ConnectUnixSocket(path, wait.deadline(), failure, error);
   }
-  std::memcpy(address.sun_path, path.data(), path.size());
-  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!socket) {
-    problem_ = std::string("could not be opened: ") + std::strerror(errno);
-    return;
+  switch (failure) {
+    case UnixConnectFailure::kNone:
+      socket_ = std::move(socket);
+      break;
+    case UnixConnectFailure::kBadPath:
+      problem_ = "is not a usable socket path";
+      break;
+    case UnixConnectFailure::kNoSocket:
+      problem_ = std::string("could not be opened: ") + std::strerror(error);
+      break;
+    case UnixConnectFailure::kRefused:
+      problem_ = std::string("refused the connection: ") + std::strerror(error);
+      break;
+    case UnixConnectFailure::kTimedOut:
+      problem_ = budget_.NoAnswer();
+      break;
   }
-  // A full backlog makes connect() on a Unix socket fail with EAGAIN: the
-  // server is busy, so it is tried again until the deadline.
-  while (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN) {
-      problem_ = std::string("refused the connection: ") + std::strerror(errno);
-      return;
-    }
-    if (Clock::now() >= deadline_) {
-      problem_ = "did not answer within " + budget_text_;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  socket_ = std::move(socket);
 }
 
 bool SwayIpc::Fail(std::string problem) {
@@ -67,10 +54,10 @@ bool SwayIpc::Fail(std::string problem) {
 
 bool SwayIpc::Wait(short events) {
   for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
-    if (left.count() <= 0) return Fail("did not answer within " + budget_text_);
+    if (budget_.spent()) return Fail(budget_.NoAnswer());
+    const WaitBudget::Wait wait(budget_);
     pollfd entry{socket_.get(), events, 0};
-    const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
+    const int ready = ::poll(&entry, 1, wait.PollTimeout());
     if (ready > 0) return true;
     if (ready < 0 && errno != EINTR) return Fail(std::string("could not be waited on: ") + std::strerror(errno));
   }
@@ -91,16 +78,23 @@ bool SwayIpc::SendAll(const std::string& bytes) {
   return true;
 }
 
+// Every pass, whether it reads at once or waits first, is charged to the
+// budget, and none starts once the budget is spent: a server that floods the
+// socket is cut off as surely as one that stays silent.
 bool SwayIpc::ReceiveAll(char* data, std::size_t size) {
   std::size_t received = 0;
   while (received < size) {
+    if (budget_.spent()) return Fail(budget_.NoAnswer());
+    const WaitBudget::Wait wait(budget_);
     const ssize_t read = ::recv(socket_.get(), data + received, size - received, 0);
     if (read > 0) {
       received += static_cast<std::size_t>(read);
-    } else if (read < 0 && (errno == EAGAIN || errno == EINTR)) {
-      if (!Wait(POLLIN)) return false;
-    } else {
-      return Fail("went away");
+      continue;
+    }
+    if (read == 0 || (errno != EAGAIN && errno != EINTR)) return Fail("went away");
+    pollfd entry{socket_.get(), POLLIN, 0};
+    if (::poll(&entry, 1, wait.PollTimeout()) < 0 && errno != EINTR) {
+      return Fail(std::string("could not be waited on: ") + std::strerror(errno));
     }
   }
   return true;
@@ -123,7 +117,11 @@ bool SwayIpc::Exchange(std::uint32_t type, const std::string& payload, std::stri
     std::uint32_t reply_type = 0;
     std::memcpy(&size, header + sizeof kMagic, sizeof size);
     std::memcpy(&reply_type, header + sizeof kMagic + sizeof size, sizeof reply_type);
-    if (size > kMaxReply) return Fail("sent a reply too long");
+    // Refused before a byte of it is read or stored.
+    if (size > kMaxReply) {
+      return Fail("sent a reply of " + std::to_string(size) + " bytes, more than the " +
+                  std::to_string(kMaxReply >> 20) + " MiB allowed");
+    }
     reply.assign(size, '\0');
     if (!ReceiveAll(reply.data(), size)) return false;
     if ((reply_type & kEventBit) != 0) continue;

@@ -1,27 +1,30 @@
 #pragma once
 
-#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "platform/linux/posix/UniqueFd.h"
+#include "platform/linux/posix/WaitBudget.h"
 
 namespace vesk::platform::linux_backend {
 
 // One connection to an i3-IPC socket (sway, i3): messages framed as the
 // magic "i3-ipc", a 32-bit payload length and a 32-bit type in the
 // machine's byte order, then the payload. Every wait (connecting, sending,
-// each reply) shares one deadline, set when the connection is made, so a
-// server that never answers costs the session its budget once.
+// each pass of reading a reply) is charged to the call's WaitBudget, so a
+// server that never answers, or one that never stops sending, costs the
+// call its budget once.
 class SwayIpc {
  public:
-  using Clock = std::chrono::steady_clock;
   static constexpr std::uint32_t kRunCommand = 0;
   static constexpr std::uint32_t kGetTree = 4;
+  // A reply longer than this is refused unread (sway's trees take tens of KiB).
+  static constexpr std::uint32_t kMaxReply = 8U << 20;
 
-  // Connects to the socket at `path`; on failure connected() is false and
-  // problem() says what happened.
-  SwayIpc(const std::string& path, Clock::duration budget);
+  // Connects to the socket at `path`, charging `budget` (which must outlive
+  // this); on failure connected() is false and problem() says what happened.
+  SwayIpc(const std::string& path, WaitBudget& budget);
 
   bool connected() const { return static_cast<bool>(socket_); }
   // Sends a message of `type` and reads the reply of the same type into
@@ -33,15 +36,14 @@ class SwayIpc {
   const std::string& problem() const { return problem_; }
 
  private:
-  // Waits until the socket is ready for `events` or the deadline passes.
+  // Waits until the socket is ready for `events` or the budget runs out.
   bool Wait(short events);
   bool SendAll(const std::string& bytes);
   bool ReceiveAll(char* data, std::size_t size);
   bool Fail(std::string problem);
 
+  WaitBudget& budget_;
   UniqueFd socket_;
-  Clock::time_point deadline_;
-  std::string budget_text_;
   std::string problem_;
 };
 

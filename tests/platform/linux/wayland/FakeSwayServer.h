@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -19,7 +20,9 @@ namespace vesk::test {
 // An i3-IPC server on a Unix socket of its own, answering one client in a
 // thread: GET_TREE with `tree`, RUN_COMMAND with `command_reply`, recording
 // the commands. `silent` never answers; `bad_magic` answers with a broken
-// header; `close_after_tree` hangs up once it has answered one tree.
+// header; `close_after_tree` hangs up once it has answered one tree;
+// `flood` answers a tree with bytes that never end: a reply announced as
+// 8 MiB sent 1 KiB every 2 ms, or events as fast as the client reads them.
 class FakeSwayServer {
  public:
   struct Script {
@@ -28,6 +31,7 @@ class FakeSwayServer {
     bool silent = false;
     bool bad_magic = false;
     bool close_after_tree = false;
+    enum class Flood { kNone, kTrickle, kEvents } flood = Flood::kNone;
   };
 
   explicit FakeSwayServer(Script script) : script_(std::move(script)) {
@@ -85,6 +89,32 @@ class FakeSwayServer {
     message += payload;
     ::send(fd, message.data(), message.size(), MSG_NOSIGNAL);
   }
+  static std::string Frame(std::uint32_t type, std::uint32_t size, const std::string& payload) {
+    std::string frame = "i3-ipc";
+    frame.append(reinterpret_cast<const char*>(&size), 4).append(reinterpret_cast<const char*>(&type), 4);
+    return frame + payload;
+  }
+  // Sends until the client hangs up or the server is told to stop; the
+  // chunk is whole frames, sent over and over from where the last send ended.
+  void Flood(int fd) {
+    const bool trickle = script_.flood == Script::Flood::kTrickle;
+    std::string chunk(1024, ' ');
+    if (trickle) {
+      const std::string header = Frame(4, 8U << 20, "");
+      ::send(fd, header.data(), header.size(), MSG_NOSIGNAL);
+    } else {
+      chunk.clear();
+      while (chunk.size() < (64U << 10)) chunk += Frame(0x80000000U, 2, "{}");
+    }
+    for (std::size_t offset = 0;;) {
+      pollfd entries[2] = {{fd, POLLOUT, 0}, {stop_read_.get(), POLLIN, 0}};
+      if (::poll(entries, 2, -1) <= 0 || entries[1].revents != 0) return;
+      const ssize_t sent = ::send(fd, chunk.data() + offset, chunk.size() - offset, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (sent < 0 && errno != EAGAIN) return;
+      if (sent > 0) offset = (offset + static_cast<std::size_t>(sent)) % chunk.size();
+      if (trickle && ::poll(&entries[1], 1, 2) != 0) return;
+    }
+  }
   void Serve() {
     if (!Readable(listener_.get())) return;
     const vesk::platform::linux_backend::UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -98,6 +128,7 @@ class FakeSwayServer {
       std::string payload(size, '\0');
       if (!Read(client.get(), payload.data(), size)) return;
       if (script_.silent) continue;
+      if (type == 4 && script_.flood != Script::Flood::kNone) return Flood(client.get());
       if (type == 0) {
         const std::lock_guard lock(mutex_);
         commands_.push_back(payload);

@@ -31,12 +31,37 @@ const std::string kTree = R"({"id":1,"type":"root","nodes":[
       {"id":11,"type":"con","pid":110,"app_id":null,"window_properties":{"class":"XClock","transient_for":null},"nodes":[]}]}],
     "floating_nodes":[{"id":12,"type":"floating_con","pid":110,"window_properties":{"transient_for":4194305}}]}]}]})";
 
-// Views as "id:pid:visible:owned", space separated.
+// A tree `levels` nodes deep, each the only child of the one above, with a
+// view at the bottom; JSON nests 2 * levels - 1 deep.
+std::string Nested(int levels) {
+  std::string tree;
+  for (int level = 1; level < levels; ++level) tree += R"({"id":)" + std::to_string(level) + R"(,"nodes":[)";
+  tree += R"({"id":)" + std::to_string(levels) + R"(,"pid":7,"app_id":"deep"})";
+  for (int level = 1; level < levels; ++level) tree += "]}";
+  return tree;
+}
+
+// A root whose "rect" nests `depth` - 1 empty lists (JSON `depth` deep).
+std::string DeepRect(int depth) {
+  return R"({"id":1,"rect":)" + std::string(static_cast<std::size_t>(depth - 1), '[') +
+         std::string(static_cast<std::size_t>(depth - 1), ']') + "}";
+}
+
+// A root of empty nodes, padded with blanks to exactly `size` bytes.
+std::string EmptyNodes(std::size_t size) {
+  std::string tree = R"({"id":1,"nodes":[{})";
+  while (tree.size() + 3 + 2 <= size) tree += ",{}";
+  tree += "]}";
+  tree.insert(tree.size() - 2, size - tree.size(), ' ');
+  return tree;
+}
+
+// Views as "id:pid:visible:owned", space separated, ":x" after an Xwayland view.
 std::string Describe(const std::vector<CompositorView>& views) {
   std::string text;
   for (const CompositorView& view : views) {
     text += (text.empty() ? "" : " ") + view.id + ":" + std::to_string(view.process_id) + (view.visible ? ":v" : ":h") +
-            (view.owned ? ":o" : ":u");
+            (view.owned ? ":o" : ":u") + (view.xwayland ? ":x" : "");
   }
   return text;
 }
@@ -48,7 +73,21 @@ TEST(SwayCompositorTest, ConnectReadsTheTreeOrSaysWhyThereIsNoRoute) {
     std::string problem;  // after "sway IPC at PATH "; empty: connected
     std::string views;
   } rows[] = {
-      {"sway tree", {kTree}, "", "30:300:h:u 10:100:v:u 11:110:v:u 12:110:v:o"},
+      {"sway tree", {kTree}, "", "30:300:h:u 10:100:v:u 11:110:v:u:x 12:110:v:o:x"},
+      {"shells", {R"({"id":1,"nodes":[{"id":2,"pid":20,"shell":"xwayland","nodes":[]},
+        {"id":3,"pid":30,"shell":"xdg_shell","app_id":"foot"},{"id":4,"pid":40,"shell":null,"app_id":"a"}]})"},
+       "", "2:20:v:u:x 3:30:v:u 4:40:v:u"},
+      {"keys after the children", {R"({"nodes":[{"nodes":[{"pid":9,"id":9}],"pid":8,"id":8}],
+        "floating_nodes":[{"id":7,"pid":7}],"name":"__i3_scratch","type":"workspace","id":1})"},
+       "", "8:8:h:u 9:9:h:u 7:7:h:u"},
+      {"256 nodes deep", {Nested(256)}, "", "256:7:v:u"},
+      {"257 nodes deep", {Nested(257)}, "sent a reply nested deeper than 512 levels", ""},
+      {"512 levels deep", {DeepRect(512)}, "", ""},
+      {"513 levels deep", {DeepRect(513)}, "sent a reply nested deeper than 512 levels", ""},
+      {"8 MiB of empty nodes", {EmptyNodes(8U << 20)}, "", ""},
+      {"over 8 MiB", {EmptyNodes((8U << 20) + 1)}, "sent a reply of 8388609 bytes, more than the 8 MiB allowed", ""},
+      {"type not a string", {R"({"id":1,"type":5})"}, "sent a malformed window tree", ""},
+      {"a node not an object", {R"({"id":1,"nodes":[{"id":2},3]})"}, "sent a malformed window tree", ""},
       {"no views", {R"({"id":1,"type":"root","nodes":[{"id":2,"type":"workspace","name":"1"}]})"}, "", ""},
       {"i3: no pid", {R"({"id":1,"nodes":[{"id":2,"window":4194305,"nodes":[]}]})"},
        "reports no process of its windows", ""},
@@ -58,13 +97,23 @@ TEST(SwayCompositorTest, ConnectReadsTheTreeOrSaysWhyThereIsNoRoute) {
       {"not an object", {R"([1,2])"}, "sent a malformed window tree", ""},
       {"broken header", {kTree, "", false, true}, "sent a reply without the i3-ipc header", ""},
       {"never answers", {kTree, "", true}, "did not answer within 0.3 s", ""},
+      {"trickles a long reply", {kTree, "", false, false, false, FakeSwayServer::Script::Flood::kTrickle},
+       "did not answer within 0.3 s", ""},
+      {"floods events", {kTree, "", false, false, false, FakeSwayServer::Script::Flood::kEvents},
+       "did not answer within 0.3 s", ""},
   };
   for (const auto& row : rows) {
     FakeSwayServer server(row.script);
     std::string problem;
+    WaitBudget budget(300ms);
     const auto began = std::chrono::steady_clock::now();
-    const auto compositor = SwayCompositor::ConnectTo(server.path, 300ms, problem);
-    EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << row.name;
+    const auto compositor = SwayCompositor::ConnectTo(server.path, budget, problem);
+    const auto took = std::chrono::steady_clock::now() - began;
+    EXPECT_LT(took, 2s) << row.name;
+    if (row.problem.rfind("did not answer", 0) == 0) {  // cut off once the budget is spent, soon after
+      EXPECT_TRUE(budget.spent()) << row.name;
+      EXPECT_LT(took, 800ms) << row.name;
+    }
     if (row.problem.empty()) {
       ASSERT_NE(compositor, nullptr) << row.name << ": " << problem;
       std::vector<CompositorView> views;
@@ -79,21 +128,50 @@ TEST(SwayCompositorTest, ConnectReadsTheTreeOrSaysWhyThereIsNoRoute) {
 
 TEST(SwayCompositorTest, AStaleOrMissingSocketIsNoRoute) {
   char dir[] = "/tmp/stale-sway-XXXXXX";
-  const std::string path = std::string(::mkdtemp(dir)) + "/ipc.sock";
-  {
-    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM, 0));
+  const std::string base = ::mkdtemp(dir);
+  const std::string path = base + "/ipc.sock";
+  const std::string busy = base + "/busy.sock";
+  const auto bind = [](const std::string& name) {
+    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, path.c_str());
-    ASSERT_EQ(::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  }  // the socket file stays, nobody listens: a compositor that is gone
-  for (const auto& [socket, problem] : {std::pair{path, std::string("refused the connection: Connection refused")},
-                                        std::pair{path + ".none", std::string("refused the connection: No such file or directory")}}) {
+    std::strcpy(address.sun_path, name.c_str());
+    EXPECT_EQ(::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << name;
+    return socket;
+  };
+  bind(path);  // the socket file stays, nobody listens: a compositor that is gone
+  // A server that never accepts, its queue of waiting connections full:
+  // connecting is retried until the budget is spent.
+  const UniqueFd listener = bind(busy);
+  ASSERT_EQ(::listen(listener.get(), 0), 0);
+  std::vector<UniqueFd> queued;
+  for (int i = 0; i < 8; ++i) {
+    queued.emplace_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, busy.c_str());
+    if (::connect(queued.back().get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) break;
+  }
+  const struct {
+    std::string socket;
+    std::string problem;
+  } rows[] = {
+      {path, "refused the connection: Connection refused"},
+      {path + ".none", "refused the connection: No such file or directory"},
+      {busy, "did not answer within 0.3 s"},
+      {std::string(200, 'x'), "is not a usable socket path"},
+  };
+  for (const auto& row : rows) {
     std::string said;
-    EXPECT_EQ(SwayCompositor::ConnectTo(socket, 1s, said), nullptr);
-    EXPECT_EQ(said, "sway IPC at " + socket + " " + problem);
+    WaitBudget budget(300ms);
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(SwayCompositor::ConnectTo(row.socket, budget, said), nullptr);
+    EXPECT_EQ(said, "sway IPC at " + row.socket + " " + row.problem);
+    EXPECT_EQ(budget.spent(), row.socket == busy) << row.socket;
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 800ms) << row.socket;
   }
   ::unlink(path.c_str());
+  ::unlink(busy.c_str());
   ::rmdir(dir);
 }
 
@@ -108,11 +186,15 @@ TEST(SwayCompositorTest, CloseRequestsAreKillCommandsByContainerIdAndCheckTheRep
       {R"([])", false, "refused to close view 10"},
       {R"({"success":true})", false, "sent a malformed reply"},
       {R"([{"success":)", false, "sent a malformed reply"},
+      {R"([{"success":1}])", false, "sent a malformed reply"},
+      {R"([{"success":true},{"success":true}])", false, "refused to close view 10"},
+      {R"([[{"success":true}]])", false, "refused to close view 10"},
   };
   for (const auto& row : rows) {
     FakeSwayServer server({kTree, row.reply});
     std::string problem;
-    const auto compositor = SwayCompositor::ConnectTo(server.path, 1s, problem);
+    WaitBudget budget(1s);
+    const auto compositor = SwayCompositor::ConnectTo(server.path, budget, problem);
     ASSERT_NE(compositor, nullptr) << problem;
     EXPECT_EQ(compositor->RequestClose({"10", 100, false, true}), row.closed) << row.reply;
     if (!row.closed) {
@@ -126,7 +208,8 @@ TEST(CompositorWindowsTest, AFailedCloseRequestLosesTheRouteOnlyWhenTheComposito
   for (const bool gone : {false, true}) {
     FakeSwayServer server({kTree, R"([{"success":false}])", false, false, gone});
     std::string problem;
-    CompositorWindows windows(SwayCompositor::ConnectTo(server.path, 1s, problem));
+    WaitBudget budget(1s);
+    CompositorWindows windows(SwayCompositor::ConnectTo(server.path, budget, problem));
     ASSERT_EQ(windows.FindWindowA(), CompositorWindows::kFirstHandle);
     EXPECT_FALSE(windows.PostMessageA(CompositorWindows::kFirstHandle + 1, kMessageClose));
     const WindowRoute route = windows.Route();
@@ -211,6 +294,7 @@ TEST(LinuxWindowsChoiceTest, OneSessionWalksAndClosesThroughTheCompositor) {
   Environment environment;
   environment.Set("WAYLAND_DISPLAY", "wayland-1");
   environment.Set("SWAYSOCK", server.path);
+  environment.Set("DISPLAY", "");
   LinuxWindows windows;
   {
     const WindowSession session(windows);
@@ -220,19 +304,22 @@ TEST(LinuxWindowsChoiceTest, OneSessionWalksAndClosesThroughTheCompositor) {
          window = windows.GetWindow(window, kGetWindowNext)) {
       std::uint32_t process = 0;
       windows.GetWindowThreadProcessId(window, process);
-      walk += std::to_string(window - CompositorWindows::kFirstHandle + 1) + ":" + std::to_string(process) + (windows.IsWindowVisible(window) ? "v" : "h") +
-              (windows.GetParent(window) != 0 ? "o " : "u ");
+      walk += std::to_string(window - CompositorWindows::kFirstHandle + 1) + ":" + std::to_string(process) +
+              (windows.IsWindowVisible(window) ? "v" : "h") + (windows.GetParent(window) != 0 ? "o " : "u ");
     }
-    EXPECT_EQ(walk, "1:300hu 2:100vu 3:110vu 4:110vo ");
+    // The Xwayland views are left to X11, which has no display here.
+    EXPECT_EQ(walk, "1:300hu 2:100vu ");
     constexpr WindowHandle kFirst = CompositorWindows::kFirstHandle;
     EXPECT_FALSE(windows.PostMessageA(kFirst + 1, kMessageClose + 1, 0, 0));
-    EXPECT_FALSE(windows.PostMessageA(kFirst + 4, kMessageClose, 0, 0));
-    EXPECT_TRUE(windows.PostMessageA(kFirst + 2, kMessageClose, 0, 0));
+    EXPECT_FALSE(windows.PostMessageA(kFirst + 2, kMessageClose, 0, 0));
+    EXPECT_TRUE(windows.PostMessageA(kFirst + 1, kMessageClose, 0, 0));
     const WindowRoute route = windows.Route();
-    EXPECT_TRUE(route.reached && route.complete);
-    EXPECT_EQ(route.description, "sway IPC at " + server.path);
+    EXPECT_TRUE(route.reached);
+    EXPECT_FALSE(route.complete);
+    EXPECT_EQ(route.description, "sway IPC at " + server.path +
+                                     "; its X programs could not be asked: no X display is set (DISPLAY is empty)");
   }
-  EXPECT_EQ(server.Commands(), std::vector<std::string>{"[con_id=11] kill"});
+  EXPECT_EQ(server.Commands(), std::vector<std::string>{"[con_id=10] kill"});
 }
 
 TEST(LinuxWindowsChoiceTest, AWaylandSessionWithoutCompositorRouteNamesTheLack) {
