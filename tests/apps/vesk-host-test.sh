@@ -104,9 +104,14 @@ check "version" "vesk-host 1.0.1" "$("$host" --version)"
 
 # end --wait: a bad number of seconds or a missing operand is a usage error;
 # with nothing running, the wait ends at once.
-for bad in -1 abc 1e3 86401 99999999999999999999 "" "1." ; do
+for bad in -1 abc 1e3 86401 99999999999999999999 "" "." "-.5" ".5.5" ; do
   "$host" end --wait "$bad" /bin/true >/dev/null 2>&1; status=$?
   check "end --wait [$bad] exit status" 2 "$status"
+done
+# A decimal number may lack its whole or its fractional part.
+for good in .5 5. 0000086400. ; do
+  out=$("$host" end --wait "$good" "$work/no-such-program" 2>&1); status=$?
+  check "end --wait [$good], nothing running" "0 <result><success/></result>" "$status $out"
 done
 "$host" end --wait 5 >/dev/null 2>&1; status=$?
 check "end --wait without the executable" 2 "$status"
