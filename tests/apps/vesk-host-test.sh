@@ -69,6 +69,12 @@ check "missing program exit status" 1 "$status"
 check "missing program error" "error 53 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
 err=$("$host" start "$work/record" "" "$work/no-such-folder" 2>&1 >/dev/null)
 check "missing folder error" "error 76 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
+# An executable the kernel cannot run and the shell must not: an ELF file of
+# no known machine (e_machine, bytes 19-20, set to 0).
+{ head -c 18 /bin/true; printf '\0\0'; tail -c +21 /bin/true; } > "$work/foreign"
+chmod +x "$work/foreign"
+err=$("$host" start "$work/foreign" 2>&1 >/dev/null); status=$?
+check "foreign ELF" "1 error 75 (StartProgram): Cannot start \"$work/foreign\": Cannot start $work/foreign: Exec format error" "$status $err"
 
 # A settings panel created by name keeps its boxes across the lines of a batch.
 set_start='<r><plugin>ctlStartProgram</plugin><method>SetSettings</method><params><sett><s> /usr/bin/env </s><s>-i &amp; x</s><s></s></sett></params></r>'
