@@ -7,15 +7,17 @@
 namespace vesk::host_app {
 
 // /proc/ID/stat: "ID (COMMAND) STATE ..." with the start time as field 22.
-// The command may hold spaces and parentheses, so the fields are counted
-// from the last ')'.
+// The command may hold spaces, parentheses and newlines, so the file is read
+// whole and the fields are counted from its last ')'.
 std::optional<std::uint64_t> ProcessStartTime(std::uint32_t id) {
   std::ifstream file("/proc/" + std::to_string(id) + "/stat");
-  std::string line;
-  if (!file || !std::getline(file, line)) return std::nullopt;
-  const auto command_end = line.rfind(')');
+  if (!file) return std::nullopt;
+  std::ostringstream whole;
+  whole << file.rdbuf();
+  const std::string text = whole.str();
+  const auto command_end = text.rfind(')');
   if (command_end == std::string::npos) return std::nullopt;
-  std::istringstream fields(line.substr(command_end + 1));
+  std::istringstream fields(text.substr(command_end + 1));
   std::string state;
   fields >> state;  // field 3
   if (!fields || state == "Z" || state == "X") return std::nullopt;

@@ -45,10 +45,11 @@ std::optional<std::chrono::milliseconds> SurvivorWatch::ParseLimit(const std::st
   const auto digits = [](const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
-  if (whole.empty() || !digits(whole) || !digits(fraction)) return std::nullopt;
-  if (point != std::string::npos && fraction.empty()) return std::nullopt;
+  // Either part may be left out ("5." and ".5"), not both.
+  if (!digits(whole) || !digits(fraction) || (whole.empty() && fraction.empty())) return std::nullopt;
   // Leading zeros aside, more than six digits is more than a day.
-  const std::string significant = whole.substr(std::min(whole.find_first_not_of('0'), whole.size() - 1));
+  const auto first_significant = whole.find_first_not_of('0');
+  const std::string significant = first_significant == std::string::npos ? "0" : whole.substr(first_significant);
   if (significant.size() > 6) return std::nullopt;
   // Milliseconds: the first three digits of the fraction; finer ones are dropped.
   std::int64_t milliseconds = std::stoll(significant) * 1000;

@@ -37,7 +37,8 @@ class SurvivorWatch {
   std::vector<Process> WaitForExit(std::chrono::milliseconds limit);
 
   // The limit of `end --wait SECONDS`: whole or decimal seconds (digits, at
-  // most one '.') from 0 to one day; nullopt for anything else.
+  // most one '.', at least one digit: "5", "5.", ".5") from 0 to one day;
+  // nullopt for anything else.
   static std::optional<std::chrono::milliseconds> ParseLimit(const std::string& seconds);
 
  private:

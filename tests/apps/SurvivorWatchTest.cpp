@@ -4,6 +4,15 @@
 
 #include <map>
 
+#ifdef __linux__
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "vesk-host/ProcessStartTime.h"
+#endif
+
 namespace vesk::host_app {
 namespace {
 
@@ -95,12 +104,60 @@ TEST(SurvivorWatchTest, ParseLimit) {
       {"0000000000005", milliseconds(5000)}, {"000", milliseconds(0)},
       {"86400.001", std::nullopt},     {"86401", std::nullopt},        {"9999999999999999999999", std::nullopt},
       {"-1", std::nullopt},            {"+1", std::nullopt},           {"", std::nullopt},
-      {"1.", std::nullopt},            {".5", std::nullopt},           {"1.2.3", std::nullopt},
+      {"1.", milliseconds(1000)},      {".5", milliseconds(500)},      {"1.2.3", std::nullopt},
+      {"5.", milliseconds(5000)},      {".", std::nullopt},            {"-.5", std::nullopt},
+      {"+.5", std::nullopt},           {".5.", std::nullopt},          {"..5", std::nullopt},
+      {".001", milliseconds(1)},       {"00086400.", milliseconds(86400000)}, {"1234567.", std::nullopt},
+      {".5e1", std::nullopt},          {" .5", std::nullopt},
       {"1e3", std::nullopt},           {" 1", std::nullopt},           {"inf", std::nullopt},
       {"nan", std::nullopt},           {"0x10", std::nullopt},
   };
   for (const Row& row : rows) EXPECT_EQ(SurvivorWatch::ParseLimit(row.text), row.limit) << row.text;
 }
+
+#ifdef __linux__
+// A running process keeps its start time whatever its name: /proc/ID/stat
+// shows the name between parentheses, and it may hold spaces, parentheses
+// and newlines. A process that has exited (a zombie) does not run.
+TEST(SurvivorWatchTest, ProcessStartTimeWhateverTheName) {
+  const struct {
+    const char* label;
+    const char* name;
+  } rows[] = {{"plain", "plain"},       {"space", "two words"},    {"parenthesis", "a)b"},
+              {"newline", "a\nb"}, {"a fake stat line", "x) R 1 2\n("}, {"newlines after ')'", ")\n)\n"}};
+  for (const auto& [label, name] : rows) {
+    int to_child[2];
+    int to_parent[2];
+    ASSERT_EQ(pipe(to_child), 0);
+    ASSERT_EQ(pipe(to_parent), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {  // waits for the go, renames itself, says so, then waits to be killed
+      char go = 0;
+      if (read(to_child[0], &go, 1) != 1 || prctl(PR_SET_NAME, name) != 0) _exit(1);
+      if (write(to_parent[1], &go, 1) != 1) _exit(1);
+      for (;;) pause();
+    }
+    close(to_child[0]);
+    close(to_parent[1]);
+    const auto before = ProcessStartTime(static_cast<std::uint32_t>(child));
+    char go = 1;
+    EXPECT_EQ(write(to_child[1], &go, 1), 1);
+    EXPECT_EQ(read(to_parent[0], &go, 1), 1) << "renamed";
+    const auto renamed = ProcessStartTime(static_cast<std::uint32_t>(child));
+    kill(child, SIGKILL);
+    siginfo_t info{};
+    waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT);  // a zombie until reaped
+    const auto exited = ProcessStartTime(static_cast<std::uint32_t>(child));
+    waitpid(child, nullptr, 0);
+    close(to_child[1]);
+    close(to_parent[0]);
+    EXPECT_TRUE(before.has_value()) << label;
+    EXPECT_EQ(renamed, before) << label;
+    EXPECT_EQ(exited, std::nullopt) << label;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace vesk::host_app

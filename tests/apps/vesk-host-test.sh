@@ -69,6 +69,12 @@ check "missing program exit status" 1 "$status"
 check "missing program error" "error 53 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
 err=$("$host" start "$work/record" "" "$work/no-such-folder" 2>&1 >/dev/null)
 check "missing folder error" "error 76 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
+# An executable the kernel cannot run and the shell must not: an ELF file of
+# no known machine (e_machine, bytes 19-20, set to 0).
+{ head -c 18 /bin/true; printf '\0\0'; tail -c +21 /bin/true; } > "$work/foreign"
+chmod +x "$work/foreign"
+err=$("$host" start "$work/foreign" 2>&1 >/dev/null); status=$?
+check "foreign ELF" "1 error 75 (StartProgram): Cannot start \"$work/foreign\": Cannot start $work/foreign: Exec format error" "$status $err"
 
 # A settings panel created by name keeps its boxes across the lines of a batch.
 set_start='<r><plugin>ctlStartProgram</plugin><method>SetSettings</method><params><sett><s> /usr/bin/env </s><s>-i &amp; x</s><s></s></sett></params></r>'
@@ -104,9 +110,14 @@ check "version" "vesk-host 1.0.1" "$("$host" --version)"
 
 # end --wait: a bad number of seconds or a missing operand is a usage error;
 # with nothing running, the wait ends at once.
-for bad in -1 abc 1e3 86401 99999999999999999999 "" "1." ; do
+for bad in -1 abc 1e3 86401 99999999999999999999 "" "." "-.5" ".5.5" ; do
   "$host" end --wait "$bad" /bin/true >/dev/null 2>&1; status=$?
   check "end --wait [$bad] exit status" 2 "$status"
+done
+# A decimal number may lack its whole or its fractional part.
+for good in .5 5. 0000086400. ; do
+  out=$("$host" end --wait "$good" "$work/no-such-program" 2>&1); status=$?
+  check "end --wait [$good], nothing running" "0 <result><success/></result>" "$status $out"
 done
 "$host" end --wait 5 >/dev/null 2>&1; status=$?
 check "end --wait without the executable" 2 "$status"

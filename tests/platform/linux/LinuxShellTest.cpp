@@ -126,17 +126,29 @@ TEST_F(LinuxShellTest, StartsProgramDetachedWithSplitWordsInFolder) {
 
 TEST_F(LinuxShellTest, RunsAScriptWithoutInterpreterLineWithTheShell) {
   const fs::path folder = root_ / "start in";
-  WriteFile(folder / "plain", std::string(kRecorder).substr(std::string(kInterpreterLine).size()),
-            fs::perms::owner_all);
-  const StartOutcome outcome = Start("./plain", "a 'b c'", folder.string());
-  ASSERT_EQ(outcome.result, Result::kStarted) << outcome.reason;
-  const std::vector<std::string> lines = WaitForLines(folder / "plain.out");
-  ASSERT_EQ(lines.size(), 8u);
-  EXPECT_EQ(lines[0], folder.string());
-  EXPECT_EQ(lines[3], "/dev/null /dev/null /dev/null");
-  EXPECT_EQ(lines[4], lines[5]) << "the shell leads a session of its own";
-  EXPECT_EQ(lines[6], "[a]");
-  EXPECT_EQ(lines[7], "[b c]");
+  const std::string script = std::string(kRecorder).substr(std::string(kInterpreterLine).size());
+  const struct {
+    const char* label;
+    std::string text;
+  } rows[] = {
+      {"plain script", script},
+      {"binary data after the first line", "true\n" + script + "exit\n" + std::string("\0\x7f" "ELF\0\1", 7)},
+      {"empty first line", "\n" + script},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    WriteFile(folder / "plain", row.text, fs::perms::owner_all);
+    const StartOutcome outcome = Start("./plain", "a 'b c'", folder.string());
+    ASSERT_EQ(outcome.result, Result::kStarted) << outcome.reason;
+    const std::vector<std::string> lines = WaitForLines(folder / "plain.out");
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], folder.string());
+    EXPECT_EQ(lines[3], "/dev/null /dev/null /dev/null");
+    EXPECT_EQ(lines[4], lines[5]) << "the shell leads a session of its own";
+    EXPECT_EQ(lines[6], "[a]");
+    EXPECT_EQ(lines[7], "[b c]");
+    fs::remove(folder / "plain.out");
+  }
 }
 
 TEST_F(LinuxShellTest, ResolvesRelativeFilesAgainstFolderOrHostDirectory) {
@@ -264,6 +276,16 @@ TEST_F(LinuxShellTest, ReportsWhyAStartFailed) {
   WriteFile(root_ / "no-interp", "#!/nonexistent/interpreter\n", fs::perms::owner_all);
   ASSERT_EQ(mkfifo((root_ / "fifo").c_str(), 0600), 0);
   fs::create_symlink("loop", root_ / "loop");
+  // An executable of no known machine: the kernel cannot run it, and it is no script.
+  fs::copy_file("/bin/true", root_ / "foreign-elf");
+  {
+    std::fstream elf(root_ / "foreign-elf", std::ios::in | std::ios::out | std::ios::binary);
+    elf.seekp(18);
+    elf.write("\0\0", 2);  // e_machine: none
+  }
+  fs::permissions(root_ / "foreign-elf", fs::perms::owner_all);
+  WriteFile(root_ / "elf-magic", "\x7f" "ELF\necho hi\n", fs::perms::owner_all);
+  WriteFile(root_ / "nul-first-line", std::string("echo hi\0\necho\n", 14), fs::perms::owner_all);
   const std::string r = root_.string();
   const struct {
     const char* label;
@@ -300,6 +322,12 @@ TEST_F(LinuxShellTest, ReportsWhyAStartFailed) {
        "No such file: -x"},
       {"missing interpreter", "./no-interp", std::nullopt, r, std::nullopt, Result::kFileNotFound,
        "Cannot start ./no-interp: No such file or directory"},
+      {"ELF of no known machine", r + "/foreign-elf", std::nullopt, std::nullopt, std::nullopt, Result::kRefused,
+       "Cannot start " + r + "/foreign-elf: Exec format error"},
+      {"ELF magic, no script", "./elf-magic", "x", r, std::nullopt, Result::kRefused,
+       "Cannot start ./elf-magic: Exec format error"},
+      {"NUL in the first line, no script", "nul-first-line", std::nullopt, r, std::nullopt, Result::kRefused,
+       "Cannot start nul-first-line: Exec format error"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.label);

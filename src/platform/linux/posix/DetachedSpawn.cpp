@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "platform/linux/posix/UniqueFd.h"
 
@@ -27,7 +28,7 @@ struct ChildReport {
 struct Prepared {
   const char* path;
   char* const* argv;
-  char* const* shell_argv;  // "/bin/sh" path argv[1..], for ENOEXEC
+  char* const* shell_argv;  // "/bin/sh" path argv[1..], for ENOEXEC; null: the file is no script
   char* const* envp;
   const char* directory;  // null: keep the working directory
   int null_fd;            // /dev/null, above 2
@@ -83,15 +84,35 @@ void CloseRange(unsigned first, unsigned last, unsigned max_fd) {
   sigprocmask(SIG_SETMASK, &none, nullptr);
   execve(p.path, p.argv, p.envp);
   const int error = errno;
-  if (error == ENOEXEC) execve(kShell, p.shell_argv, p.envp);
+  if (error == ENOEXEC && p.shell_argv != nullptr) execve(kShell, p.shell_argv, p.envp);
   ReportAndExit(p.report_fd, Step::kExec, error);  // the file's own error, also when the shell failed
 }
 
 [[noreturn]] void RunIntermediate(const Prepared& p) {
-  const pid_t pid = fork();
+  // _Fork runs no pthread_atfork handlers: those of a host with threads may
+  // take locks that no thread of this child will ever release.
+  const pid_t pid = _Fork();
   if (pid < 0) ReportAndExit(p.report_fd, Step::kFork, errno);
   if (pid == 0) RunProgram(p);
   _exit(0);
+}
+
+// Whether the shell may run the file when the kernel cannot (ENOEXEC): a
+// script by the shell's own rule, that is no ELF file and no NUL byte in its
+// first line as far as the first bytes read. A file that cannot be read is
+// none. A relative path is found from `directory`, as the child's exec does.
+bool IsShellScript(const std::string& path, const std::optional<std::string>& directory) {
+  const std::string file = path.empty() || path[0] == '/' || !directory ? path : *directory + "/" + path;
+  const UniqueFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) return false;
+  char head[256];
+  ssize_t got = 0;
+  while ((got = read(fd.get(), head, sizeof head)) < 0 && errno == EINTR) {
+  }
+  if (got < 0) return false;
+  const std::string_view text(head, static_cast<std::size_t>(got));
+  if (text.starts_with("\x7f" "ELF")) return false;
+  return text.substr(0, text.find('\n')).find('\0') == std::string_view::npos;
 }
 
 // Moves `fd` above 0-2 so that setting up stdio in the child cannot clobber it.
@@ -134,6 +155,8 @@ DetachedSpawn::Outcome DetachedSpawn::Start(const Request& request) {
   argv.push_back(nullptr);
   std::vector<char*> shell_argv{const_cast<char*>(kShell), const_cast<char*>(request.path.c_str())};
   shell_argv.insert(shell_argv.end(), argv.begin() + (request.argv.empty() ? 0 : 1), argv.end());
+  // Read here: after the fork only async-signal-safe calls may run.
+  const bool script = IsShellScript(request.path, request.directory);
 
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) return {Step::kSetup, errno};
@@ -144,7 +167,7 @@ DetachedSpawn::Outcome DetachedSpawn::Start(const Request& request) {
 
   const Prepared prepared{request.path.c_str(),
                           argv.data(),
-                          shell_argv.data(),
+                          script ? shell_argv.data() : nullptr,
                           environ,
                           request.directory ? request.directory->c_str() : nullptr,
                           null_fd.get(),

@@ -10,8 +10,9 @@ namespace vesk::platform::linux_backend {
 // intermediate child is reaped at once, so no zombie stays behind), in a
 // session of its own, with stdin, stdout and stderr on /dev/null (so it holds
 // no pipe of the caller open), and no other descriptor inherited. A file the
-// kernel cannot execute (ENOEXEC: a script without "#!") runs as
-// `/bin/sh FILE ARGS...`, as execvp does. Waits only until the exec succeeded
+// kernel cannot execute (ENOEXEC) runs as `/bin/sh FILE ARGS...` when it is a
+// script without "#!" (no ELF file, no NUL byte in its first line); any other
+// fails at the exec with ENOEXEC. Waits only until the exec succeeded
 // or failed, never for the program itself, and never changes the caller's
 // working directory.
 class DetachedSpawn {
