@@ -7,7 +7,7 @@
 set -u
 host=${VESK_HOST:?}
 xclient=${XCLIENT:?}
-cases=${CASES:-1 2 3 4 5 6 7 8 9}
+cases=${CASES:-1 2 3 4 5 6 7 8 9 10}
 work=$(mktemp -d)
 export LC_ALL=C.UTF-8
 xvfb_pid=""
@@ -306,6 +306,38 @@ PY
   else
     echo "SKIP peak memory: /usr/bin/time is not installed"
   fi
+}
+
+# 10. An X authority file that is no regular file is not read: a FIFO, which
+# no one writes, and /dev/zero, which never ends, leave the end call as quick
+# as ever. The private Xvfb runs without -auth and lets local clients in
+# without a cookie, so the program is still closed. DISPLAY=unix/:N is the
+# same local server.
+case_10() {
+  mkfifo "$work/fifo10"
+  local label auth display pid t0 out status elapsed n=0
+  for label in "XAUTHORITY a FIFO" "XAUTHORITY /dev/zero" "DISPLAY unix/$DISPLAY"; do
+    auth=""; display=$DISPLAY
+    case "$label" in
+      *FIFO) auth=$work/fifo10 ;;
+      */dev/zero) auth=/dev/zero ;;
+      *unix/*) display=unix/$DISPLAY ;;
+    esac
+    n=$((n+1))
+    install "$work/app10/$n/xclient"
+    launch "$work/r10-$n" "$work/app10/$n/xclient"
+    [ -n "$pid" ] || continue
+    t0=$(now_ms)
+    if [ -n "$auth" ]; then
+      out=$(XAUTHORITY=$auth DISPLAY=$display timeout 15 "$host" end "$work/app10/$n/xclient" 2>&1); status=$?
+    else
+      out=$(DISPLAY=$display timeout 15 "$host" end "$work/app10/$n/xclient" 2>&1); status=$?
+    fi
+    elapsed=$(($(now_ms) - t0))
+    check "$label: end returns within 5 s" yes "$(within "$elapsed" 5000)"
+    check "$label: reply (status $status)" "$ok_reply" "$out"
+    wait_gone "$pid" 100 && r=gone || r=running; check "$label: program exits" gone "$r"
+  done
 }
 
 summary=()
