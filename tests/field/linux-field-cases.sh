@@ -7,7 +7,7 @@
 set -u
 host=${VESK_HOST:?}
 xclient=${XCLIENT:?}
-cases=${CASES:-1 2 3 4 5 6 7 8 9}
+cases=${CASES:-1 2 3 4 5 6 7 8 9 10 11}
 work=$(mktemp -d)
 export LC_ALL=C.UTF-8
 xvfb_pid=""
@@ -306,6 +306,88 @@ PY
   else
     echo "SKIP peak memory: /usr/bin/time is not installed"
   fi
+}
+
+# Runs a copy of xclient in the environment launch_env, then ends it in the
+# environment end_env: the end returns within 5 s, and either closes the
+# program ("closed") or fails with 75 and leaves it running ("refused").
+launch_env=(); end_env=(); copies=0
+end_in_env() {  # label, closed or refused
+  local pid t0 out status elapsed app
+  copies=$((copies+1)); app=$work/copy$copies/xclient
+  install "$app"
+  launch "$work/ready$copies" env "${launch_env[@]}" "$app"
+  [ -n "$pid" ] || return
+  t0=$(now_ms)
+  out=$(env "${end_env[@]}" timeout 15 "$host" end "$app" 2>&1); status=$?
+  elapsed=$(($(now_ms) - t0))
+  check "$1: end returns within 5 s" yes "$(within "$elapsed" 5000)"
+  if [ "$2" == closed ]; then
+    check "$1: reply (status $status)" "$ok_reply" "$out"
+    wait_gone "$pid" 100 && r=gone || r=running; check "$1: program exits" gone "$r"
+  else
+    # libxcb writes the server's reason for the refusal to stderr first.
+    check "$1: result (status $status)" "error 75 (EndProgram):" "$(printf '%s\n' "$out" | tail -n 1 | cut -d' ' -f1-3)"
+    alive "$pid" && r=running || r=gone; check "$1: program still runs" running "$r"
+    kill "$pid" 2>/dev/null
+  fi
+}
+
+# 10. An X authority file that is no regular file is not read: a FIFO, which
+# no one writes, and /dev/zero, which never ends, leave the end call as quick
+# as ever. The private Xvfb runs without -auth and lets local clients in
+# without a cookie, so the program is still closed. DISPLAY=unix/:N is the
+# same local server.
+case_10() {
+  mkfifo "$work/fifo10"
+  launch_env=()
+  end_env=(XAUTHORITY="$work/fifo10"); end_in_env "XAUTHORITY a FIFO" closed
+  end_env=(XAUTHORITY=/dev/zero); end_in_env "XAUTHORITY /dev/zero" closed
+  end_env=(DISPLAY="unix/$DISPLAY"); end_in_env "DISPLAY unix/$DISPLAY" closed
+}
+
+# 11. A server that asks for a cookie. The cookie is found in an entry for
+# this host and display, in a wildcard entry after another display's, and in
+# an entry for any display after one of another kind; a wrong cookie, or an
+# authority file that is /dev/zero, gets a refusal as quickly.
+auth_entry() {  # file, family, address, display number, name, data in hex: appends one entry
+  python3 - "$@" <<'PY'
+import struct, sys
+path, family, address, number, name, data = sys.argv[1:]
+counted = lambda b: struct.pack(">H", len(b)) + b
+with open(path, "ab") as f:
+    f.write(struct.pack(">H", int(family)) + counted(address.encode()) + counted(number.encode())
+            + counted(name.encode()) + counted(bytes.fromhex(data)))
+PY
+}
+case_11() {
+  local n server="" cookie wrong local=256 wild=65535 mit=MIT-MAGIC-COOKIE-1 me
+  cookie=$(od -An -tx1 -N16 /dev/urandom | tr -d ' \n')
+  wrong=$(od -An -tx1 -N16 /dev/urandom | tr -d ' \n')
+  me=$(uname -n)
+  for n in $(seq 281 300); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    auth_entry "$work/auth11" $local "$me" "$n" $mit "$cookie"
+    Xvfb ":$n" -auth "$work/auth11" -nolisten tcp -noreset -screen 0 640x480x24 >"$work/xvfb11.log" 2>&1 &
+    started+=("$!")
+    for _ in $(seq 50); do
+      XAUTHORITY=$work/auth11 DISPLAY=:$n xdpyinfo >/dev/null 2>&1 && server=:$n && break
+      sleep 0.1
+    done
+    break
+  done
+  if [ -z "$server" ]; then check "Xvfb with -auth starts" started "$(cat "$work/xvfb11.log")"; return; fi
+  auth_entry "$work/wild11" $local "$me" "$((n+1))" $mit "$wrong"
+  auth_entry "$work/wild11" $wild "" "$n" $mit "$cookie"
+  auth_entry "$work/any11" $local "$me" "$n" XDM-AUTHORIZATION-1 "$wrong"
+  auth_entry "$work/any11" $local "$me" "" $mit "$cookie"
+  auth_entry "$work/wrong11" $local "$me" "$n" $mit "$wrong"
+  launch_env=(XAUTHORITY="$work/auth11" DISPLAY="$server")
+  end_env=("${launch_env[@]}"); end_in_env "cookie for this host" closed
+  end_env=(XAUTHORITY="$work/wild11" DISPLAY="$server"); end_in_env "wildcard cookie" closed
+  end_env=(XAUTHORITY="$work/any11" DISPLAY="$server"); end_in_env "cookie for any display" closed
+  end_env=(XAUTHORITY="$work/wrong11" DISPLAY="$server"); end_in_env "wrong cookie" refused
+  end_env=(XAUTHORITY=/dev/zero DISPLAY="$server"); end_in_env "cookie server, XAUTHORITY /dev/zero" refused
 }
 
 summary=()

@@ -1,17 +1,25 @@
 #include "platform/linux/x11/X11Authority.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
+#include "platform/linux/posix/UniqueFd.h"
 #include "platform/linux/x11/X11Resources.h"
 
 namespace vesk::platform::linux_backend {
 namespace {
+
+// Authority files hold a few entries of a few dozen bytes each.
+constexpr off_t kMaxFileSize = off_t{1} << 20;
 
 // How the authority file names the server at the other end of `socket`.
 struct Address {
@@ -46,22 +54,91 @@ Address PeerAddress(int socket) {
   return LocalAddress();
 }
 
+// The bytes of the authority file at `path`, as long as it was when opened;
+// empty unless it is a regular file of at most kMaxFileSize bytes. Nothing
+// bounds a read: a FIFO nobody writes would block it, and a device such as
+// /dev/zero would never end it. Opening does not block (O_NONBLOCK), and the
+// checks are made on the open file, so it cannot be swapped in between.
+std::string ReadRegularFile(const char* path) {
+  const UniqueFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd) return {};
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kMaxFileSize) return {};
+  std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
+  std::size_t size = 0;
+  while (size < bytes.size()) {
+    const ssize_t got = ::read(fd.get(), bytes.data() + size, bytes.size() - size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    size += static_cast<std::size_t>(got);
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+// Reads the entries of an authority file: each is a big-endian 16-bit
+// family, then address, display number, authorization name and data, each a
+// big-endian 16-bit length and that many bytes.
+class EntryReader {
+ public:
+  explicit EntryReader(std::string_view bytes) : rest_(bytes) {}
+
+  struct Entry {
+    unsigned family = 0;
+    std::string_view address, number, name, data;
+  };
+
+  // False at the end of the file, or at an entry cut short.
+  bool Next(Entry& entry) {
+    return Short(entry.family) && Counted(entry.address) && Counted(entry.number) && Counted(entry.name) &&
+           Counted(entry.data);
+  }
+
+ private:
+  bool Short(unsigned& value) {
+    if (rest_.size() < 2) return false;
+    value = static_cast<unsigned>(static_cast<unsigned char>(rest_[0])) << 8 |
+            static_cast<unsigned char>(rest_[1]);
+    rest_.remove_prefix(2);
+    return true;
+  }
+  bool Counted(std::string_view& field) {
+    unsigned length = 0;
+    if (!Short(length) || rest_.size() < length) return false;
+    field = rest_.substr(0, length);
+    rest_.remove_prefix(length);
+    return true;
+  }
+
+  std::string_view rest_;
+};
+
 }  // namespace
 
 std::string X11Authority::CookieFor(int socket, int display) {
   const Address address = PeerAddress(socket);
   const std::string number = std::to_string(display);
-  char type[] = "MIT-MAGIC-COOKIE-1";
-  char* types[] = {type};
-  const int type_lengths[] = {static_cast<int>(sizeof type - 1)};
-  // Xau keeps the file's name in a buffer of its own, shared by all threads.
-  static std::mutex lookup;
-  const std::lock_guard lock(lookup);
-  const UniqueXauth entry(XauGetBestAuthByAddr(address.family, static_cast<unsigned short>(address.bytes.size()),
-                                               address.bytes.data(), static_cast<unsigned short>(number.size()),
-                                               number.data(), 1, types, type_lengths));
-  if (!entry || entry.get()->data_length == 0) return {};
-  return std::string(entry.get()->data, entry.get()->data_length);
+  std::string path;
+  {
+    // Xau keeps the file's name in a buffer of its own, shared by all threads.
+    static std::mutex lookup;
+    const std::lock_guard lock(lookup);
+    const char* name = XauFileName();
+    if (name == nullptr) return {};
+    path = name;
+  }
+  const std::string file = ReadRegularFile(path.c_str());
+  // The first entry of this type for this server: same family and address, or
+  // any address (FamilyWild); same display number, or any (none given).
+  EntryReader reader(file);
+  EntryReader::Entry entry;
+  while (reader.Next(entry)) {
+    const bool server = entry.family == FamilyWild || (entry.family == address.family && entry.address == address.bytes);
+    if (server && (entry.number.empty() || entry.number == number) && entry.name == "MIT-MAGIC-COOKIE-1") {
+      return std::string(entry.data);
+    }
+  }
+  return {};
 }
 
 }  // namespace vesk::platform::linux_backend

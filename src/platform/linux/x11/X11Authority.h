@@ -5,7 +5,8 @@
 namespace vesk::platform::linux_backend {
 
 // The MIT-MAGIC-COOKIE-1 that the user's X authority file (XAUTHORITY, else
-// ~/.Xauthority) holds for a server.
+// ~/.Xauthority) holds for a server. Only a regular file of at most 1 MiB is
+// read: anything else (a FIFO, a device) gives no cookie rather than a wait.
 class X11Authority {
  public:
   // The cookie for display `display` of the server at the other end of the

@@ -20,6 +20,16 @@ std::optional<int> Number(std::string_view digits) {
 }  // namespace
 
 std::optional<X11DisplayName> X11DisplayName::Parse(std::string_view text) {
+  // A protocol is whatever comes before the last '/', unless the name is a
+  // socket's path.
+  std::string_view protocol;
+  if (!text.empty() && text.front() != '/') {
+    if (const std::size_t slash = text.rfind('/'); slash != std::string_view::npos) {
+      protocol = text.substr(0, slash);
+      text = text.substr(slash + 1);
+      if (protocol != "unix" && protocol != "tcp" && protocol != "inet" && protocol != "inet6") return std::nullopt;
+    }
+  }
   const std::size_t colon = text.rfind(':');
   if (colon == std::string_view::npos) return std::nullopt;
   X11DisplayName name;
@@ -36,7 +46,9 @@ std::optional<X11DisplayName> X11DisplayName::Parse(std::string_view text) {
   const std::optional<int> display = Number(numbers);
   if (!display || *display > kMaxDisplay) return std::nullopt;
   name.display = *display;
-  if (host.empty() || host == "unix") {
+  const bool local = host.empty() || host == "unix";
+  if (!protocol.empty() && protocol != "unix" && local) return std::nullopt;
+  if (protocol == "unix" || local) {
     name.kind = Kind::kLocal;
   } else if (host.front() == '/') {
     name.kind = Kind::kSocketPath;

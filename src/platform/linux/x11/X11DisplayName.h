@@ -10,7 +10,12 @@ namespace vesk::platform::linux_backend {
 //   [unix]:N[.S]        the local server N: its Unix socket (abstract, then file)
 //   HOST:N[.S]          TCP to HOST, port 6000 + N
 //   /PATH/SOCKET:N[.S]  the Unix socket at PATH/SOCKET, server number N
-// S is the screen, 0 when left out.
+//   unix/[HOST]:N[.S]   the local server N; HOST is ignored, as XCB does
+//   tcp/HOST:N[.S]      TCP to HOST (also inet/ and inet6/, which XCB treats
+//                       alike); with no HOST, or HOST "unix", it is invalid,
+//                       as XCB then tries only Unix sockets and refuses them
+// S is the screen, 0 when left out. Any other protocol before the last '/'
+// is invalid.
 struct X11DisplayName {
   enum class Kind { kLocal, kSocketPath, kTcp };
   Kind kind = Kind::kLocal;

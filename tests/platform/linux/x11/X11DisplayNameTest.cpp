@@ -23,6 +23,20 @@ TEST(X11DisplayNameTest, Forms) {
       {"remote.example:10.2", true, Kind::kTcp, "remote.example", 10, 2},
       {"127.0.0.1:0", true, Kind::kTcp, "127.0.0.1", 0, 0},
       {"/tmp/launch/socket:3", true, Kind::kSocketPath, "/tmp/launch/socket", 3, 0},
+      {"unix/:7", true, Kind::kLocal, "", 7, 0},
+      {"unix/remote.example:7.1", true, Kind::kLocal, "", 7, 1},  // XCB ignores the host
+      {"unix/unix:2", true, Kind::kLocal, "", 2, 0},
+      {"tcp/remote.example:10.2", true, Kind::kTcp, "remote.example", 10, 2},
+      {"inet/10.0.0.1:1", true, Kind::kTcp, "10.0.0.1", 1, 0},
+      {"inet6/remote.example:0", true, Kind::kTcp, "remote.example", 0, 0},
+      {"tcp/:0", false, Kind::kLocal, "", 0, 0},  // XCB tries only Unix sockets, and refuses them
+      {"inet6/unix:0", false, Kind::kLocal, "", 0, 0},
+      {"decnet/host:0", false, Kind::kLocal, "", 0, 0},
+      {"/:0", true, Kind::kSocketPath, "/", 0, 0},  // a path, not an empty protocol
+      {"x/unix/:0", false, Kind::kLocal, "", 0, 0},
+      {"UNIX/:0", false, Kind::kLocal, "", 0, 0},
+      {"unix/", false, Kind::kLocal, "", 0, 0},
+      {"unix/:x", false, Kind::kLocal, "", 0, 0},
       {"", false, Kind::kLocal, "", 0, 0},
       {"0", false, Kind::kLocal, "", 0, 0},
       {":", false, Kind::kLocal, "", 0, 0},
