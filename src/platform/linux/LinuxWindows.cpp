@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/WindowSession.h"
+#include "platform/linux/posix/WaitBudget.h"
 #include "platform/linux/wayland/CompositorWindows.h"
 #include "platform/linux/wayland/SwayCompositor.h"
 #ifdef VESK_HAVE_KWIN
@@ -22,6 +23,7 @@ struct Session {
   bool decided = false;
   bool wayland = false;
   std::string lack;
+  WaitBudget budget{WaitBudget::kPerCall};  // the compositor's waits; outlives it (declared first)
   std::optional<CompositorWindows> compositor;
 };
 thread_local Session t_session;
@@ -61,7 +63,7 @@ LinuxWindows::Choice LinuxWindows::Choose() {
   choice.lack = problem;
   // The other compositors' routes, each tried when none above connected.
 #ifdef VESK_HAVE_KWIN
-  choice.compositor = KWinCompositor::Connect(problem);
+  choice.compositor = KWinCompositor::Connect(t_session.budget, problem);
   if (choice.compositor) return choice;
   choice.lack += "; for KWin, " + problem;
 #endif
