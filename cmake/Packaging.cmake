@@ -41,6 +41,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VESK_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded at run time (dlopen) for the KWin route, so dpkg-shlibdeps cannot see it.
+if(VESK_KWIN)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsystemd0")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "command-line host of the VeskProgramManager plug-in
 vesk-host runs the VeskProgramManager plug-in library from scripts and

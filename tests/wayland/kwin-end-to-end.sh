@@ -2,8 +2,8 @@
 # KWin (Plasma 5.27 Wayland) end to end, through kwin-probe (KWinCompositor):
 # a headless kwin_wayland with Xwayland on a private session bus, a Wayland
 # and an X client listed and closed, an unrelated client left running, and
-# the ways the route is missing (no KWin on the bus, a stale or silent bus
-# address, a stopped KWin) answered in time; and vesk-host, whose route
+# the ways the route is missing (libsystemd not loadable, no KWin on the bus,
+# a stale or silent bus address, a stopped KWin) answered in time; and vesk-host, whose route
 # choice takes KWin, ending a program by its path. Needs KWIN_PROBE, XCLIENT
 # and VESK_HOST.
 # Run as root, it runs itself again as an unprivileged user (VESK_TEST_USER,
@@ -68,8 +68,13 @@ export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY DISPLAY
 
+# libsystemd is loaded only when the route is tried; one that cannot be loaded is no route.
+mkdir "$work/broken-lib" && : >"$work/broken-lib/libsystemd.so.0"
+LD_LIBRARY_PATH="$work/broken-lib" run_probe
+check "libsystemd cannot be loaded: no route" \
+  "1 no route: libsystemd.so.0 could not be loaded: $work/broken-lib/libsystemd.so.0" "$status ${err%:*}"
 run_probe
-check "no KWin on the bus: no route" "1 no route: no KWin on the session D-Bus (org.kde.KWin has no owner)" "$status $err"
+check "no KWin on the bus: no route" "1 no route: no program owns org.kde.KWin on the session D-Bus" "$status $err"
 in_time "no KWin on the bus" 10
 DBUS_SESSION_BUS_ADDRESS="unix:path=$work/gone" run_probe
 check "a stale bus address: no route" \
@@ -111,10 +116,11 @@ done
 check "the listing answers" 0 "$status"
 in_time "a listing" 10
 echo "$out"
-check "the Wayland client: one unowned visible window" 1 "$(grep -c " $wayland_pid unowned visible$" <<<"$out")"
-check "the X client: one unowned visible window" 1 "$(grep -c " $x_pid unowned visible$" <<<"$out")"
+check "the Wayland client: one unowned visible window, not X" 1 "$(grep -c " $wayland_pid unowned visible$" <<<"$out")"
+check "the X client: one unowned visible X window" 1 "$(grep -c " $x_pid unowned visible x11$" <<<"$out")"
 # Its pop-up (WM_TRANSIENT_FOR, no _NET_WM_PID of its own) is the one owned window.
-check "the X client's pop-up is owned" 1 "$(grep -c " owned visible$" <<<"$out")"
+check "the X client's pop-up is owned, an X window" 1 "$(grep -c " owned visible x11$" <<<"$out")"
+check "only the X client's two windows are X windows" 2 "$(grep -c " x11$" <<<"$out")"
 check "ids are distinct" "$(wc -l <<<"$out")" "$(cut -d' ' -f1 <<<"$out" | sort -u | wc -l)"
 
 run_probe close "$wayland_pid"
@@ -135,23 +141,33 @@ check "vesk-host end under KWin" "<result><success/></result>" \
 wait_gone "$app_pid" 50 && r=gone || r=running; check "  ... the program at that path exits" gone "$r"
 alive "$other_pid" && r=running || r=gone; check "  ... the same program at another path keeps running" running "$r"
 run_probe close-id "{00000000-0000-0000-0000-000000000000}"
+route="KWin scripting on the session D-Bus"
 check "close a window KWin does not have" \
-  "1 close failed: KWin has no window {00000000-0000-0000-0000-000000000000} that can be closed" "$status $err"
+  "1 close failed: $route has no window {00000000-0000-0000-0000-000000000000} that can be closed" "$status $err"
 # An id that is no JavaScript (quotes, a backslash, a line break) is still only text to the script.
 run_probe close-id "a\"b'c\\
 d"
 check "close an id with quotes and a line break" 1 "$status"
-check "  ... answered, not a broken script" "close failed: KWin has no window" "${err:0:32}"
+check "  ... answered, not a broken script" "close failed: $route has no window" "${err%% window *} window"
 in_time "close an id with quotes and a line break" 20
 
 # A KWin that stops answering costs one budget, not forever.
 kill -STOP "$kwin_pid"
 run_probe
-check "a stopped KWin" "1 list failed: KWin (loading a script) did not answer within 5 s" "$status $err"
+check "a stopped KWin" "1 list failed: $route did not answer within 5 s when asked to load a script" "$status $err"
 in_time "a stopped KWin" 60
 kill -CONT "$kwin_pid"
 run_probe
 check "KWin resumed: the listing answers" 0 "$status"
+# A runtime folder others may enter is not used (this one, read-only, would
+# fail the listing): the script goes to a fresh private folder under /tmp,
+# which goes with it.
+mkdir -m 555 "$work/open-run"
+ours() { find /tmp -maxdepth 1 -name 'vesk-??????' -user "$(id -u)" | wc -l; }
+before=$(ours)
+XDG_RUNTIME_DIR="$work/open-run" run_probe
+check "a runtime folder others may enter: the listing answers" "0 " "$status $err"
+check "  ... no folder of ours left in /tmp" "$before" "$(ours)"
 # Each loaded script is an object /<id> of KWin's until it is unloaded.
 sleep 0.2
 check "no script of ours is left loaded in KWin" 0 "$(dbus-send --session --print-reply --dest=org.kde.KWin / \

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,21 +11,40 @@
 #include "platform/linux/posix/UniqueFd.h"
 
 namespace vesk::platform::linux_backend {
+namespace {
+
+// A folder only this user can enter: a directory itself (lstat: a link does
+// not count, whatever it points at), owned by the effective user, mode 0700.
+bool OnlyOurs(const std::string& folder) {
+  struct stat status {};
+  return !folder.empty() && ::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+         status.st_uid == ::geteuid() && (status.st_mode & 07777) == 0700;
+}
+
+}  // namespace
 
 PrivateFile::~PrivateFile() {
-  if (!path_.empty()) {
-    const int saved = errno;
-    ::unlink(path_.c_str());
-    errno = saved;
-  }
+  const int saved = errno;
+  if (!path_.empty()) ::unlink(path_.c_str());
+  if (!own_folder_.empty()) ::rmdir(own_folder_.c_str());
+  errno = saved;
 }
 
 bool PrivateFile::Create(const std::string& folder, const std::string& suffix, const std::string& text,
                          std::string& problem) {
-  std::string name = folder + "/vesk-XXXXXX" + suffix;
+  std::string where = folder;
+  if (!OnlyOurs(folder)) {
+    std::string fresh = "/tmp/vesk-XXXXXX";
+    if (::mkdtemp(fresh.data()) == nullptr) {  // mode 0700
+      problem = std::string("cannot create a folder in /tmp: ") + std::strerror(errno);
+      return false;
+    }
+    own_folder_ = where = fresh;
+  }
+  std::string name = where + "/vesk-XXXXXX" + suffix;
   UniqueFd fd(::mkostemps(name.data(), static_cast<int>(suffix.size()), O_CLOEXEC));  // mode 0600
   if (!fd) {
-    problem = "cannot create a file in " + folder + ": " + std::strerror(errno);
+    problem = "cannot create a file in " + where + ": " + std::strerror(errno);
     return false;
   }
   path_ = name;

@@ -5,8 +5,8 @@
 namespace vesk::platform::linux_backend {
 
 // A file of ours that only this user can read (mode 0600, a name no one else
-// can take), holding text for another program of the same user; removed when
-// destroyed.
+// can take, in a folder only this user can enter), holding text for another
+// program of the same user; removed when destroyed, with the folder made for it.
 class PrivateFile {
  public:
   PrivateFile() = default;
@@ -14,13 +14,16 @@ class PrivateFile {
   PrivateFile(const PrivateFile&) = delete;
   PrivateFile& operator=(const PrivateFile&) = delete;
 
-  // Creates the file in `folder` with a name ending in `suffix` and writes
-  // `text`; false (with `problem` set) when that failed.
+  // Creates the file, with a name ending in `suffix`, in `folder` when that
+  // is a real folder (not a link) owned by this user with mode 0700, else in
+  // a fresh folder of its own under /tmp; writes `text`. False (with
+  // `problem` set) when that failed.
   bool Create(const std::string& folder, const std::string& suffix, const std::string& text, std::string& problem);
   const std::string& path() const { return path_; }
 
  private:
   std::string path_;
+  std::string own_folder_;  // the fresh folder, when one was made
 };
 
 }  // namespace vesk::platform::linux_backend

@@ -1,25 +1,33 @@
 #include "platform/linux/wayland/KWinCompositor.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 
-#include "platform/linux/wayland/KWinScript.h"
 #include "platform/linux/posix/PrivateFile.h"
+#include "platform/linux/wayland/KWinScript.h"
 
 namespace vesk::platform::linux_backend {
 namespace {
 
-constexpr std::chrono::seconds kBudget{5};
 constexpr const char* kKWin = "org.kde.KWin";
 constexpr const char* kAnswerPath = "/vesk/KWinAnswer";
 constexpr const char* kAnswerInterface = "vesk.KWinAnswer";
 constexpr const char* kAnswerMethod = "Answer";
 
 std::string ErrorText(int negative_errno) { return std::strerror(-negative_errno); }
+
+// What is left of the budget as sd-bus's microseconds, rounded up: to
+// sd_bus_call, 0 would mean its own default of 25 s.
+std::uint64_t Microseconds(WaitBudget::Clock::duration left) {
+  const auto rounded = std::chrono::ceil<std::chrono::microseconds>(left).count();
+  return static_cast<std::uint64_t>(std::max<std::int64_t>(rounded, 1));
+}
 
 // A fresh random token for a script's answer (and the name of its plug-in).
 std::string NewToken() {
@@ -30,21 +38,15 @@ std::string NewToken() {
   return text;
 }
 
-// Where the script file goes: the user's runtime folder, which KWin (the
-// same user) can read and no one else can.
-std::string ScriptFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  return runtime != nullptr && *runtime != '\0' ? runtime : "/tmp";
-}
-
 }  // namespace
 
 std::unique_ptr<ICompositor> KWinCompositor::Connect(WaitBudget& budget, std::string& problem) {
-  (void)budget;
+  const SdBusApi* api = LoadSdBus(problem);
+  if (api == nullptr) return nullptr;
   sd_bus* raw = nullptr;
   // DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus. Connecting to a
   // local socket does not wait; the greeting is awaited below, in the budget.
-  const int opened = sd_bus_open_user(&raw);
+  const int opened = api->open_user(&raw);
   UniqueSdBus bus(raw);
   if (opened == -ENOMEDIUM) {
     problem = "no session D-Bus is set (DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR are empty)";
@@ -57,7 +59,7 @@ std::unique_ptr<ICompositor> KWinCompositor::Connect(WaitBudget& budget, std::st
               ErrorText(opened);
     return nullptr;
   }
-  std::unique_ptr<KWinCompositor> kwin(new KWinCompositor(std::move(bus)));
+  std::unique_ptr<KWinCompositor> kwin(new KWinCompositor(*api, std::move(bus), budget));
   if (!kwin->WaitUntilConnected() || !kwin->FindKWin()) {
     problem = kwin->problem_;
     return nullptr;
@@ -65,38 +67,23 @@ std::unique_ptr<ICompositor> KWinCompositor::Connect(WaitBudget& budget, std::st
   return kwin;
 }
 
-KWinCompositor::KWinCompositor(UniqueSdBus bus) : bus_(std::move(bus)), left_(kBudget) {}
+KWinCompositor::KWinCompositor(const SdBusApi& api, UniqueSdBus bus, WaitBudget& budget)
+    : api_(api), budget_(budget), bus_(std::move(bus)) {}
 
 std::string KWinCompositor::Name() const { return "KWin scripting on the session D-Bus"; }
 
-bool KWinCompositor::BudgetLeft() {
-  if (left_.count() > 0) return true;
-  problem_ = "KWin did not answer within 5 s";
-  return false;
-}
-
-void KWinCompositor::Spend(std::chrono::steady_clock::time_point began) {
-  left_ -= std::chrono::duration_cast<Budget>(std::chrono::steady_clock::now() - began);
-}
-
-bool KWinCompositor::TimedOut() {
-  left_ = Budget::zero();
-  return BudgetLeft();
-}
-
 bool KWinCompositor::WaitUntilConnected() {
   for (;;) {
-    const int ready = sd_bus_is_ready(bus_.get());
+    const int ready = api_.is_ready(bus_.get());
     if (ready > 0) break;
-    int result = ready < 0 ? ready : sd_bus_process(bus_.get(), nullptr);
+    int result = ready < 0 ? ready : api_.process(bus_.get(), nullptr);
     if (result == 0) {
-      if (!BudgetLeft()) {
-        problem_ = "the session D-Bus did not answer within 5 s";
+      if (budget_.spent()) {
+        problem_ = "the session D-Bus " + budget_.NoAnswer();
         return false;
       }
-      const auto began = std::chrono::steady_clock::now();
-      result = sd_bus_wait(bus_.get(), static_cast<std::uint64_t>(left_.count()));
-      Spend(began);
+      const WaitBudget::Wait wait(budget_);
+      result = api_.wait(bus_.get(), Microseconds(budget_.left()));
     }
     if (result < 0) {
       problem_ = "the session D-Bus connection failed: " + ErrorText(result);
@@ -104,19 +91,25 @@ bool KWinCompositor::WaitUntilConnected() {
     }
   }
   const char* name = nullptr;
-  const int named = sd_bus_get_unique_name(bus_.get(), &name);
+  const int named = api_.get_unique_name(bus_.get(), &name);
   if (named < 0) {
     problem_ = "the session D-Bus gave no name: " + ErrorText(named);
     return false;
   }
   our_name_ = name;
+  // SD_BUS_VTABLE_START's entry, but pointing at the loaded library's format
+  // variable (the macro would link against libsystemd's).
   static const sd_bus_vtable answer_vtable[] = {
-      SD_BUS_VTABLE_START(0),
+      {.type = _SD_BUS_VTABLE_START,
+       .flags = 0,
+       .x = {.start = {.element_size = sizeof(sd_bus_vtable),
+                       .features = _SD_BUS_VTABLE_PARAM_NAMES,
+                       .vtable_format_reference = api_.object_vtable_format}}},
       SD_BUS_METHOD("Answer", "ss", "", &KWinCompositor::OnAnswer, SD_BUS_VTABLE_UNPRIVILEGED),
       SD_BUS_VTABLE_END,
   };
   sd_bus_slot* slot = nullptr;
-  const int added = sd_bus_add_object_vtable(bus_.get(), &slot, kAnswerPath, kAnswerInterface, answer_vtable, this);
+  const int added = api_.add_object_vtable(bus_.get(), &slot, kAnswerPath, kAnswerInterface, answer_vtable, this);
   answer_object_.reset(slot);
   if (added < 0) {
     problem_ = "cannot offer an object on the session D-Bus: " + ErrorText(added);
@@ -127,46 +120,55 @@ bool KWinCompositor::WaitUntilConnected() {
 
 bool KWinCompositor::FindKWin() {
   sd_bus_message* raw = nullptr;
-  int result = sd_bus_message_new_method_call(bus_.get(), &raw, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                              "org.freedesktop.DBus", "GetNameOwner");
+  int result = api_.message_new_method_call(bus_.get(), &raw, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                            "org.freedesktop.DBus", "GetNameOwner");
   UniqueSdBusMessage call(raw);
-  if (result >= 0) result = sd_bus_message_append(call.get(), "s", kKWin);
+  if (result >= 0) result = api_.message_append(call.get(), "s", kKWin);
   if (result < 0) {
-    problem_ = "cannot ask the session D-Bus for KWin: " + ErrorText(result);
+    problem_ = std::string("the session D-Bus could not be asked who owns ") + kKWin + ": " + ErrorText(result);
     return false;
   }
   UniqueSdBusMessage reply;
-  if (!Call(call.get(), reply, "the session D-Bus")) {
+  if (!Call(call.get(), reply, "the session D-Bus ", "")) {
     if (problem_.find("NameHasNoOwner") != std::string::npos)
-      problem_ = std::string("no KWin on the session D-Bus (") + kKWin + " has no owner)";
+      problem_ = std::string("no program owns ") + kKWin + " on the session D-Bus";
     return false;
   }
   const char* owner = nullptr;
-  result = sd_bus_message_read(reply.get(), "s", &owner);
+  result = api_.message_read(reply.get(), "s", &owner);
   if (result < 0) {
-    problem_ = "the session D-Bus answered an unreadable owner of org.kde.KWin";
+    problem_ = std::string("the session D-Bus answered an unreadable owner of ") + kKWin;
     return false;
   }
   kwin_owner_ = owner;
   return true;
 }
 
-bool KWinCompositor::Call(sd_bus_message* call, UniqueSdBusMessage& reply, const std::string& what) {
-  if (!BudgetLeft()) return false;
+bool KWinCompositor::Call(sd_bus_message* call, UniqueSdBusMessage& reply, const std::string& subject,
+                          const std::string& what) {
+  const std::string asked = what.empty() ? std::string() : " when asked to " + what;
+  if (budget_.spent()) {
+    problem_ = subject + budget_.NoAnswer() + asked;
+    return false;
+  }
   SdBusError error;
   sd_bus_message* raw = nullptr;
-  const auto began = std::chrono::steady_clock::now();
-  const int result = sd_bus_call(bus_.get(), call, static_cast<std::uint64_t>(left_.count()), error.get(), &raw);
-  Spend(began);
+  int result = 0;
+  {
+    const WaitBudget::Wait wait(budget_);
+    result = api_.call(bus_.get(), call, Microseconds(budget_.left()), error.get(), &raw);
+  }
   reply.reset(raw);
   if (result >= 0) return true;
+  const std::string to = what.empty() ? std::string() : " to " + what;
   if (result == -ETIMEDOUT) {
-    problem_ = what + " did not answer within 5 s";
-    left_ = Budget::zero();
-  } else if (sd_bus_error_is_set(error.get())) {
-    problem_ = what + " refused: " + error.get()->name + ": " + (error.get()->message ? error.get()->message : "");
+    problem_ = subject + budget_.NoAnswer() + asked;
+    budget_.Spend(budget_.left());
+  } else if (api_.error_is_set(error.get())) {
+    problem_ = subject + "refused" + to + ": " + error.get()->name + ": " +
+               (error.get()->message != nullptr ? error.get()->message : "");
   } else {
-    problem_ = what + " could not be asked: " + ErrorText(result);
+    problem_ = subject + "could not be asked" + to + ": " + ErrorText(result);
   }
   return false;
 }
@@ -187,44 +189,51 @@ bool KWinCompositor::RequestClose(const CompositorView& view) {
   if (!RunScript(KWinScript::Close(reply_to, token, view.id), token, answer) ||
       !KWinScript::ReadClosed(answer, closed, problem_))
     return false;
-  if (!closed) problem_ = "KWin has no window " + view.id + " that can be closed";
+  if (!closed) problem_ = "has no window " + view.id + " that can be closed";
   return closed;
 }
 
 bool KWinCompositor::RunScript(const std::string& script, const std::string& token, std::string& answer) {
+  // KWin (the same user) reads the file; no one else can.
   PrivateFile file;
-  if (!file.Create(ScriptFolder(), ".js", script, problem_)) return false;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string file_problem;
+  if (!file.Create(runtime != nullptr ? runtime : "", ".js", script, file_problem)) {
+    problem_ = "could not be given a script: " + file_problem;
+    return false;
+  }
   const std::string plugin = "vesk-" + token;
   sd_bus_message* raw = nullptr;
-  int result = sd_bus_message_new_method_call(bus_.get(), &raw, kwin_owner_.c_str(), "/Scripting",
-                                              "org.kde.kwin.Scripting", "loadScript");
+  int result = api_.message_new_method_call(bus_.get(), &raw, kwin_owner_.c_str(), "/Scripting",
+                                            "org.kde.kwin.Scripting", "loadScript");
   UniqueSdBusMessage load(raw);
-  if (result >= 0) result = sd_bus_message_append(load.get(), "ss", file.path().c_str(), plugin.c_str());
+  if (result >= 0) result = api_.message_append(load.get(), "ss", file.path().c_str(), plugin.c_str());
   UniqueSdBusMessage reply;
   if (result < 0) {
-    problem_ = "cannot ask KWin to load a script: " + ErrorText(result);
+    problem_ = "could not be asked to load a script: " + ErrorText(result);
     return false;
   }
   // Unloaded whatever the answer: a KWin that answers late may still load it.
-  if (!Call(load.get(), reply, "KWin (loading a script)")) {
+  if (!Call(load.get(), reply, "", "load a script")) {
     Unload(plugin);
     return false;
   }
   std::int32_t id = -1;
-  if (sd_bus_message_read(reply.get(), "i", &id) < 0 || id < 0) {
-    problem_ = "KWin did not load the script";
+  if (api_.message_read(reply.get(), "i", &id) < 0 || id < 0) {
+    problem_ = "did not load a script";
     Unload(plugin);
     return false;
   }
   // Plasma 5.27 offers each loaded script at /<id> (Plasma 6 moved it).
   const std::string script_path = "/" + std::to_string(id);
-  result = sd_bus_message_new_method_call(bus_.get(), &raw, kwin_owner_.c_str(), script_path.c_str(),
-                                          "org.kde.kwin.Script", "run");
+  raw = nullptr;
+  result = api_.message_new_method_call(bus_.get(), &raw, kwin_owner_.c_str(), script_path.c_str(),
+                                        "org.kde.kwin.Script", "run");
   UniqueSdBusMessage run(raw);
   expected_token_ = token;
   answered_ = false;
-  const bool ok = result >= 0 && Call(run.get(), reply, "KWin (running a script)") && WaitForAnswer();
-  if (result < 0) problem_ = "cannot ask KWin to run a script: " + ErrorText(result);
+  const bool ok = result >= 0 && Call(run.get(), reply, "", "run a script") && WaitForAnswer();
+  if (result < 0) problem_ = "could not be asked to run a script: " + ErrorText(result);
   expected_token_.clear();
   Unload(plugin);
   if (ok) answer = std::move(answer_);
@@ -233,16 +242,21 @@ bool KWinCompositor::RunScript(const std::string& script, const std::string& tok
 
 bool KWinCompositor::WaitForAnswer() {
   while (!answered_) {
-    int result = sd_bus_process(bus_.get(), nullptr);
+    int result = api_.process(bus_.get(), nullptr);
     if (result == 0) {
-      if (!BudgetLeft()) return false;
-      const auto began = std::chrono::steady_clock::now();
-      result = sd_bus_wait(bus_.get(), static_cast<std::uint64_t>(left_.count()));
-      Spend(began);
-      if (result == 0 && !answered_) return TimedOut();
+      if (!budget_.spent()) {
+        const WaitBudget::Wait wait(budget_);
+        result = api_.wait(bus_.get(), Microseconds(budget_.left()));
+      }
+      // Nothing came within what was left: the budget is gone.
+      if (result == 0) {
+        budget_.Spend(budget_.left());
+        problem_ = budget_.NoAnswer() + " when running a script";
+        return false;
+      }
     }
     if (result < 0) {
-      problem_ = "the session D-Bus connection failed: " + ErrorText(result);
+      problem_ = "lost its connection: " + ErrorText(result);
       return false;
     }
   }
@@ -253,26 +267,27 @@ bool KWinCompositor::WaitForAnswer() {
 // waiting, so an unresponsive KWin costs nothing more here.
 void KWinCompositor::Unload(const std::string& plugin) {
   sd_bus_message* raw = nullptr;
-  if (sd_bus_message_new_method_call(bus_.get(), &raw, kwin_owner_.c_str(), "/Scripting", "org.kde.kwin.Scripting",
-                                     "unloadScript") < 0)
+  if (api_.message_new_method_call(bus_.get(), &raw, kwin_owner_.c_str(), "/Scripting", "org.kde.kwin.Scripting",
+                                   "unloadScript") < 0)
     return;
   UniqueSdBusMessage unload(raw);
-  if (sd_bus_message_append(unload.get(), "s", plugin.c_str()) < 0) return;
-  sd_bus_message_set_expect_reply(unload.get(), 0);
-  sd_bus_send(bus_.get(), unload.get(), nullptr);
+  if (api_.message_append(unload.get(), "s", plugin.c_str()) < 0) return;
+  api_.message_set_expect_reply(unload.get(), 0);
+  api_.send(bus_.get(), unload.get(), nullptr);
 }
 
 int KWinCompositor::OnAnswer(sd_bus_message* message, void* self, sd_bus_error* /*error*/) {
   auto& kwin = *static_cast<KWinCompositor*>(self);
+  const SdBusApi& api = kwin.api_;
   const char* token = nullptr;
   const char* text = nullptr;
-  const char* sender = sd_bus_message_get_sender(message);
-  if (sd_bus_message_read(message, "ss", &token, &text) >= 0 && sender != nullptr && kwin.kwin_owner_ == sender &&
+  const char* sender = api.message_get_sender(message);
+  if (api.message_read(message, "ss", &token, &text) >= 0 && sender != nullptr && kwin.kwin_owner_ == sender &&
       !kwin.expected_token_.empty() && kwin.expected_token_ == token) {
     kwin.answer_ = text;
     kwin.answered_ = true;
   }
-  return sd_bus_reply_method_return(message, "");
+  return api.reply_method_return(message, "");
 }
 
 }  // namespace vesk::platform::linux_backend

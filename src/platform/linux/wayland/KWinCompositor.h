@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,12 +13,15 @@ namespace vesk::platform::linux_backend {
 // KWin of Plasma 5.27 (Wayland) through its scripting interface on the
 // session D-Bus: each question is a small script that KWin loads from a
 // private file, runs and unloads; the script answers with a D-Bus call to an
-// object of ours. One bus connection per session; connecting and every
-// reply share 5 s of waiting.
+// object of ours. One bus connection per session. libsystemd (sd-bus) is
+// loaded at the first connection. Problems after connecting follow the
+// route's Name(); those of Connect follow the caller's mention of KWin.
 class KWinCompositor : public ICompositor {
  public:
-  // Null (with `problem` set) when there is no session bus, no KWin on it,
-  // or the bus does not answer in time.
+  // Null (with `problem` set) when libsystemd cannot be loaded, there is no
+  // session bus, no KWin on it, or the bus does not answer in time. Every
+  // wait, connecting and each reply, is charged to `budget`, which the
+  // caller owns and keeps for longer than the compositor.
   static std::unique_ptr<ICompositor> Connect(WaitBudget& budget, std::string& problem);
 
   ~KWinCompositor() override = default;
@@ -32,22 +34,20 @@ class KWinCompositor : public ICompositor {
   const std::string& problem() const override { return problem_; }
 
  private:
-  using Budget = std::chrono::microseconds;
-
-  explicit KWinCompositor(UniqueSdBus bus);
+  KWinCompositor(const SdBusApi& api, UniqueSdBus bus, WaitBudget& budget);
   bool WaitUntilConnected();
   bool FindKWin();
-  bool Call(sd_bus_message* call, UniqueSdBusMessage& reply, const std::string& what);
+  // Sends `call` and waits for its reply. A failure's problem starts with
+  // `subject` and, when `what` is set, says that it was asked to `what`.
+  bool Call(sd_bus_message* call, UniqueSdBusMessage& reply, const std::string& subject, const std::string& what);
   // Loads `script` (built for `token`), runs it and waits for its answer.
   bool RunScript(const std::string& script, const std::string& token, std::string& answer);
   bool WaitForAnswer();
   void Unload(const std::string& plugin);
-  // Starts timing a wait; false (problem set) when the budget is spent.
-  bool BudgetLeft();
-  void Spend(std::chrono::steady_clock::time_point began);
-  bool TimedOut();
   static int OnAnswer(sd_bus_message* message, void* self, sd_bus_error* error);
 
+  const SdBusApi& api_;
+  WaitBudget& budget_;
   UniqueSdBus bus_;
   UniqueSdBusSlot answer_object_;
   std::string kwin_owner_;  // KWin's unique name: answers come only from it
@@ -55,7 +55,6 @@ class KWinCompositor : public ICompositor {
   std::string expected_token_;
   std::string answer_;
   bool answered_ = false;
-  Budget left_;
   std::string problem_;
 };
 

@@ -34,12 +34,12 @@ std::string Wrap(const KWinScript::ReplyTo& reply_to, const std::string& token, 
 bool ReadObject(const std::string& answer, json& object, std::string& problem) {
   object = json::parse(answer, nullptr, false);
   if (object.is_discarded() || !object.is_object()) {
-    problem = "KWin's script answered something that is not a JSON object";
+    problem = "answered something that is not a JSON object";
     return false;
   }
   const auto error = object.find("error");
   if (error != object.end()) {
-    problem = "KWin's script failed: " + (error->is_string() ? error->get<std::string>() : error->dump());
+    problem = "ran a script that failed: " + (error->is_string() ? error->get<std::string>() : error->dump());
     return false;
   }
   return true;
@@ -51,15 +51,18 @@ bool ReadView(const json& item, CompositorView& view) {
   const auto pid = item.find("pid");
   const auto owned = item.find("owned");
   const auto visible = item.find("visible");
+  const auto x11 = item.find("x11");
   if (id == item.end() || !id->is_string() || id->get_ref<const std::string&>().empty()) return false;
   if (pid == item.end() || !pid->is_number_unsigned() ||
       pid->get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max())
     return false;
   if (owned == item.end() || !owned->is_boolean() || visible == item.end() || !visible->is_boolean()) return false;
+  if (x11 == item.end() || !x11->is_boolean()) return false;
   view.id = id->get<std::string>();
   view.process_id = static_cast<std::uint32_t>(pid->get<std::uint64_t>());
   view.owned = owned->get<bool>();
   view.visible = visible->get<bool>();
+  view.xwayland = x11->get<bool>();
   return true;
 }
 
@@ -69,6 +72,8 @@ bool ReadView(const json& item, CompositorView& view) {
 // notifications, on-screen displays), pop-ups and windows already closing
 // are left out: they are the shell's, not a program's windows to close.
 // A window on any virtual desktop (or all of them) is visible, minimised or not.
+// An X window (under Xwayland) is the one kind whose object has windowId, its
+// X id; a Wayland window's has no such property.
 std::string KWinScript::Listing(const ReplyTo& reply_to, const std::string& token) {
   return Wrap(reply_to, token,
               "    var windows = workspace.clientList();\n"
@@ -77,7 +82,8 @@ std::string KWinScript::Listing(const ReplyTo& reply_to, const std::string& toke
               "      var w = windows[i];\n"
               "      if (w.deleted || w.specialWindow || w.popupWindow) continue;\n"
               "      views.push({id: String(w.internalId), pid: w.pid, owned: !!w.transient,\n"
-              "                  visible: !!(w.onAllDesktops || w.desktop > 0), order: w.stackingOrder});\n"
+              "                  visible: !!(w.onAllDesktops || w.desktop > 0), x11: typeof w.windowId === \"number\",\n"
+              "                  order: w.stackingOrder});\n"
               "    }\n"
               "    views.sort(function (a, b) { return b.order - a.order; });\n"
               "    answer({views: views});\n");
@@ -105,14 +111,14 @@ bool KWinScript::ReadViews(const std::string& answer, std::vector<CompositorView
   if (!ReadObject(answer, object, problem)) return false;
   const auto list = object.find("views");
   if (list == object.end() || !list->is_array()) {
-    problem = "KWin's script answered without a list of windows";
+    problem = "answered without a list of windows";
     return false;
   }
   std::vector<CompositorView> read;
   for (const json& item : *list) {
     CompositorView view;
     if (!ReadView(item, view)) {
-      problem = "KWin's script answered a window without a readable id, pid, owner or visibility";
+      problem = "answered a window without a readable id, pid, owner, visibility or kind";
       return false;
     }
     read.push_back(std::move(view));
@@ -126,7 +132,7 @@ bool KWinScript::ReadClosed(const std::string& answer, bool& closed, std::string
   if (!ReadObject(answer, object, problem)) return false;
   const auto value = object.find("closed");
   if (value == object.end() || !value->is_boolean()) {
-    problem = "KWin's script answered without saying whether the window was closed";
+    problem = "answered without saying whether the window was closed";
     return false;
   }
   closed = value->get<bool>();

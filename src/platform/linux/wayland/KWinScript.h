@@ -21,14 +21,15 @@ class KWinScript {
     std::string method;
   };
 
-  // Answers {"views":[{"id","pid","owned","visible"}]} from the top of the
-  // stacking order down, or {"error":text}.
+  // Answers {"views":[{"id","pid","owned","visible","x11"}]} from the top
+  // of the stacking order down, or {"error":text}.
   static std::string Listing(const ReplyTo& reply_to, const std::string& token);
   // Answers {"closed":bool}, or {"error":text}.
   static std::string Close(const ReplyTo& reply_to, const std::string& token, const std::string& view_id);
 
-  // Read an answer; false (with `problem` set) when it is not one that the
-  // script could have given, or the script reported an error.
+  // Read an answer; false (with `problem` set, worded to follow the route's
+  // name) when it is not one that the script could have given, or the
+  // script reported an error.
   static bool ReadViews(const std::string& answer, std::vector<CompositorView>& views, std::string& problem);
   static bool ReadClosed(const std::string& answer, bool& closed, std::string& problem);
 };
