@@ -233,6 +233,25 @@ while True: held.append(s.accept()[0])
   if [ -S "/tmp/.X11-unix/X$fake_n" ]; then
     bounded_end "silent display, match" ":$fake_n" "error 75 (EndProgram):" "$work/app7/xclient"
     bounded_end "silent display, no match" ":$fake_n" "$ok_reply" "$work/app7/nothing"
+    # Three silent routes of one Wayland session (sway's socket, the session
+    # D-Bus, the X display) share the call's one budget of waiting.
+    python3 -c '
+import select, socket, sys
+servers, held = [], []
+for path in sys.argv[1:]:
+    s = socket.socket(socket.AF_UNIX); s.bind(path); s.listen(16); servers.append(s)
+while True:
+    for s in select.select(servers, [], [])[0]: held.append(s.accept()[0])
+' "$work/sway7.sock" "$work/bus7" 2>/dev/null &
+    started+=("$!")
+    for _ in $(seq 50); do [ -S "$work/bus7" ] && break; sleep 0.1; done
+    local t0 elapsed out
+    t0=$(now_ms)
+    out=$(WAYLAND_DISPLAY=wayland-silent SWAYSOCK=$work/sway7.sock DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus7 \
+      DISPLAY=:$fake_n timeout 20 "$host" end "$work/app7/xclient" 2>&1)
+    elapsed=$(($(now_ms) - t0))
+    check "three silent routes: within 5.5 s ($elapsed ms)" yes "$(within "$elapsed" 5500)"
+    check "three silent routes: each named" 3 "$(grep -o 'did not answer within 5 s' <<<"$out" | wc -l)"
   else
     check "silent display listener" listening "$(cat "$work/listener.log")"
   fi
