@@ -2,8 +2,11 @@
 # the script owns `work` (a temporary folder) and `xvfb_pid`.
 
 alive() {  # pid: running and not a zombie
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
+  local stat state
+  # The state follows the last ")": the name before it may hold anything.
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  state=${stat##*) }
+  state=${state%% *}
   [ -n "$state" ] && [ "$state" != Z ]
 }
 wait_gone() {  # pid, tenths of a second
