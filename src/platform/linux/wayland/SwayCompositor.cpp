@@ -185,8 +185,12 @@ class TreeReader {
       case Slot::kChild:
       case Slot::kChildren:
         return false;  // the tree and each node are objects; "nodes" is a list
-      case Slot::kType:
       case Slot::kName:
+        // A view's name is its title, null for an untitled X window; only a
+        // workspace's name is looked at.
+        if (value != Value::kString) return true;
+        [[fallthrough]];
+      case Slot::kType:
         if (value != Value::kString) return false;
         (slot == Slot::kType ? Node().workspace : Node().scratch_name) =
             *text == (slot == Slot::kType ? "workspace" : "__i3_scratch");

@@ -91,6 +91,8 @@ TEST(SwayCompositorTest, ConnectReadsTheTreeOrSaysWhyThereIsNoRoute) {
       {"no views", {R"({"id":1,"type":"root","nodes":[{"id":2,"type":"workspace","name":"1"}]})"}, "", ""},
       {"i3: no pid", {R"({"id":1,"nodes":[{"id":2,"window":4194305,"nodes":[]}]})"},
        "reports no process of its windows", ""},
+      {"an untitled X dialog last", {R"({"id":1,"nodes":[{"id":2,"pid":7,"name":null,"window_properties":{"transient_for":5}}]})"},
+       "", "2:7:v:o:x"},
       {"cut short", {R"({"id":1,"nodes":[)"}, "sent a malformed window tree", ""},
       {"id of a wrong type", {R"({"id":"x","pid":5,"app_id":"a"})"}, "sent a malformed window tree", ""},
       {"nodes not a list", {R"({"id":1,"nodes":{}})"}, "sent a malformed window tree", ""},
