@@ -4,12 +4,13 @@
 # and an X client listed and closed, an unrelated client left running, and
 # the ways the route is missing (libsystemd not loadable, no KWin on the bus,
 # a stale or silent bus address, a stopped KWin) answered in time; and vesk-host, whose route
-# choice takes KWin, ending a program by its path. Needs KWIN_PROBE, XCLIENT
-# and VESK_HOST.
+# choice takes KWin, ending a program by its path (X programs through X11 on
+# KWin's Xwayland), and falls through to X11 past a KWin that refuses every
+# call (kwin-standin). Needs KWIN_PROBE, KWIN_STANDIN, XCLIENT and VESK_HOST.
 # Run as root, it runs itself again as an unprivileged user (VESK_TEST_USER,
 # default vesktest, created when missing). Exit 77: skipped.
 set -u
-probe=${KWIN_PROBE:?} xclient=${XCLIENT:?} host=${VESK_HOST:?}
+probe=${KWIN_PROBE:?} standin=${KWIN_STANDIN:?} xclient=${XCLIENT:?} host=${VESK_HOST:?}
 here=$(cd "$(dirname "$0")" && pwd)
 for tool in kwin_wayland dbus-run-session dbus-send weston-simple-shm Xwayland python3; do
   command -v "$tool" >/dev/null || { echo "SKIP $tool is not installed"; exit 77; }
@@ -21,9 +22,10 @@ if [ "$(id -u)" -eq 0 ]; then
   id "$user" >/dev/null 2>&1 || useradd --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
   share=$(mktemp -d /tmp/vesk-kwin.XXXXXX)
   mkdir "$share/wayland" "$share/lib"
-  cp "$0" "$share/wayland/"; cp "$here/../lib/x-test-lib.sh" "$share/lib/"; cp "$probe" "$xclient" "$host" "$share/"
+  cp "$0" "$share/wayland/"; cp "$here/../lib/x-test-lib.sh" "$share/lib/"; cp "$probe" "$standin" "$xclient" "$host" "$share/"
   chmod -R a+rX "$share"
   runuser -u "$user" -- env KWIN_PROBE="$share/$(basename "$probe")" XCLIENT="$share/$(basename "$xclient")" \
+    KWIN_STANDIN="$share/$(basename "$standin")" \
     VESK_HOST="$share/$(basename "$host")" \
     bash "$share/wayland/$(basename "$0")"
   rc=$?
@@ -140,6 +142,27 @@ check "vesk-host end under KWin" "<result><success/></result>" \
   "$(WAYLAND_DISPLAY=wl-vesk SWAYSOCK= I3SOCK= "$host" end "$work/app/simple-shm" 2>&1)"
 wait_gone "$app_pid" 50 && r=gone || r=running; check "  ... the program at that path exits" gone "$r"
 alive "$other_pid" && r=running || r=gone; check "  ... the same program at another path keeps running" running "$r"
+# X programs go through X11 on KWin's Xwayland, whose server names each
+# window's process: no _NET_WM_PID needed (KWin lists them with pid 0).
+mkdir "$work/xa" "$work/xb" "$work/xc"
+cp "$xclient" "$work/xa/xprog"; cp "$xclient" "$work/xb/xprog"; cp "$xclient" "$work/xc/xprog"
+"$work/xa/xprog" --ready "$work/xa.ready" --timeout 60 & xa_pid=$!; started+=("$xa_pid")
+"$work/xb/xprog" --ready "$work/xb.ready" --timeout 60 & xb_pid=$!; started+=("$xb_pid")
+"$work/xc/xprog" --no-delete --ready "$work/xc.ready" --timeout 60 & xc_pid=$!; started+=("$xc_pid")
+for _ in $(seq 50); do
+  run_probe; [ "$(grep -c " 0 unowned visible x11$" <<<"$out")" -ge 3 ] && break; sleep 0.1
+done
+check "KWin lists the X programs without _NET_WM_PID with pid 0" 3 "$(grep -c " 0 unowned visible x11$" <<<"$out")"
+check "vesk-host end under KWin: an X program without _NET_WM_PID" "<result><success/></result>" \
+  "$(WAYLAND_DISPLAY=wl-vesk SWAYSOCK= I3SOCK= "$host" end "$work/xa/xprog" 2>&1)"
+wait_gone "$xa_pid" 50 && r=gone || r=running; check "  ... the X program at that path exits" gone "$r"
+alive "$xb_pid" && r=running || r=gone; check "  ... the same X program at another path keeps running" running "$r"
+reply=$(WAYLAND_DISPLAY=wl-vesk SWAYSOCK= I3SOCK= "$host" end "$work/xc/xprog" 2>&1); status=$?
+echo "$reply"
+grep -q 'error 75 (EndProgram)' <<<"$reply" && grep -q WM_DELETE_WINDOW <<<"$reply" && r=75 || r="$status $reply"
+check "vesk-host end under KWin: an X program without WM_DELETE_WINDOW fails with 75" 75 "$r"
+sleep 0.3
+alive "$xc_pid" && r=running || r=gone; check "  ... it is not asked and keeps running" running "$r"
 run_probe close-id "{00000000-0000-0000-0000-000000000000}"
 route="KWin scripting on the session D-Bus"
 check "close a window KWin does not have" \
@@ -172,5 +195,20 @@ check "  ... no folder of ours left in /tmp" "$before" "$(ours)"
 sleep 0.2
 check "no script of ours is left loaded in KWin" 0 "$(dbus-send --session --print-reply --dest=org.kde.KWin / \
   org.freedesktop.DBus.Introspectable.Introspect | grep -c '<node name="[0-9]')"
+
+# A KWin with another script interface (Plasma 6) refuses every call: the
+# route cannot list, and X programs still end through X11, in time.
+dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus2.address" 4>"$work/bus2.pid"
+started+=("$(cat "$work/bus2.pid")")
+bus2=$(cat "$work/bus2.address")
+DBUS_SESSION_BUS_ADDRESS=$bus2 "$standin" >"$work/standin.out" 2>"$work/standin.err" & started+=("$!")
+wait_file "$work/standin.out" 50 && r=$(cat "$work/standin.out") || r="not ready"; check "kwin-standin owns org.kde.KWin" ready "$r"
+begin=$(date +%s%N)
+reply=$(DBUS_SESSION_BUS_ADDRESS=$bus2 WAYLAND_DISPLAY=something SWAYSOCK= I3SOCK= "$host" end "$work/xb/xprog" 2>&1)
+ms=$((($(date +%s%N) - begin) / 1000000)) tenths=$((ms / 100))
+check "vesk-host end past a KWin that refuses every call" "<result><success/></result>" "$reply"
+in_time "  ... end past a refusing KWin" 20
+wait_gone "$xb_pid" 50 && r=gone || r=running; check "  ... the X program exits" gone "$r"
+check "  ... the stand-in was asked" 1 "$(grep -c -m1 refused "$work/standin.err")"
 
 [ "$failures" -eq 0 ]
