@@ -27,7 +27,7 @@ target_link_options(vesk-host PRIVATE -Wl,-z,now)
 
 install(TARGETS vesk-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${vesk_package_dir}/vesk-host.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md ${vesk_package_dir}/changelog.gz ${vesk_deb_dir}/copyright DESTINATION ${vesk_doc_dir})
+install(FILES ${vesk_package_dir}/changelog.gz ${vesk_deb_dir}/copyright DESTINATION ${vesk_doc_dir})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -68,6 +68,7 @@ pid=$(client "$work/r2" --ignore-close); started+=("$pid")
 /usr/bin/vesk-host end --wait 1 "$work/xclient" >/dev/null 2>"$work/err"; status=$?
 check "end --wait, a program that ignores the request: exit status" 3 "$status"
 check "end --wait names it" "vesk-host: still running after 1 s: $pid $work/xclient" "$(cat "$work/err")"
+tests/package/doc-examples.sh; check "the documents' examples, as written" 0 "$?"
 
 as_root dpkg -r vesk-host >/dev/null && installed=""
 check "dpkg -r" "" "$installed"
