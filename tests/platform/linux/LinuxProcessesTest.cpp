@@ -147,7 +147,13 @@ TEST_F(LinuxProcessesTest, LinkReadForOneHandleIsNeverGivenForAnother) {
     const std::uint32_t again = processes.GetModuleFileNameExA(second, modules[0], buffer, 500, cut);
     EXPECT_EQ(buffer.substr(0, again), other_path);
   }
+  // Two processes open at once each keep their own name, whichever closes first.
+  const Handle third = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(::getpid()));
+  ASSERT_NE(third, second);
   EXPECT_TRUE(processes.CloseHandle(second));
+  const std::uint32_t own = processes.GetModuleFileNameExA(third, LinuxProcesses::kExecutableModule, buffer, 500, cut);
+  EXPECT_EQ(buffer.substr(0, own), self);
+  EXPECT_TRUE(processes.CloseHandle(third));
 }
 
 TEST_F(LinuxProcessesTest, ReadsTheExecutableOfAProcess) {
@@ -176,6 +182,20 @@ TEST_F(LinuxProcessesTest, ProcessThatEndedCannotBeOpened) {
   }
   EXPECT_EQ(FileNameOf(processes, gone), std::nullopt);
   EXPECT_EQ(processes.OpenProcess(1040, false, 0), 0);
+  // A handle never opened, or closed already, is refused everywhere.
+  const Handle handle = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(::getpid()));
+  ASSERT_NE(handle, 0);
+  EXPECT_TRUE(processes.CloseHandle(handle));
+  Handle modules[25] = {};
+  std::uint32_t needed = 0;
+  std::string buffer(500, '\0');
+  bool cut = false;
+  for (const Handle stale : {handle, handle + 1, Handle{-1}, Handle{0}}) {
+    EXPECT_FALSE(processes.EnumProcessModules(stale, modules, 200, needed)) << stale;
+    EXPECT_EQ(processes.GetModuleFileNameExA(stale, LinuxProcesses::kExecutableModule, buffer, 500, cut), 0u);
+    EXPECT_FALSE(processes.RunsFile(stale, "X", "/bin/true")) << stale;
+    EXPECT_FALSE(processes.CloseHandle(stale)) << stale;
+  }
 }
 
 TEST_F(LinuxProcessesTest, UnlinkedImageKeepsItsPathAndOnlyItLosesTheMarker) {
