@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -119,11 +120,37 @@ struct MallocFree {
   void operator()(char* memory) const noexcept { std::free(memory); }
 };
 
-// /proc lists its own entries (a few dozen) before the processes.
-constexpr std::size_t kOtherProcEntries = 96;
-// A directory record of a process id: header, name and padding.
-constexpr std::size_t kRecordBytes = 32;
-constexpr std::size_t kMaxListingBuffer = 64 * 1024;
+constexpr std::size_t kListingBuffer = 64 * 1024;
+constexpr std::chrono::milliseconds kListingLife{100};
+
+// The ids of /proc listed by this thread's last EnumProcesses, kept while a
+// scan grows its buffer.
+struct ProcListing {
+  bool kept = false;
+  std::chrono::steady_clock::time_point taken;
+  std::vector<std::uint32_t> ids;
+};
+thread_local ProcListing t_listing;
+
+// Every process id in /proc, in its order.
+bool ListProc(std::vector<std::uint32_t>& ids) {
+  const UniqueFd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!proc) return false;
+  const std::unique_ptr<char[]> records(new char[kListingBuffer]);
+  for (;;) {
+    const long length = ::syscall(SYS_getdents64, proc.get(), records.get(), kListingBuffer);
+    if (length < 0) return false;
+    if (length == 0) return true;
+    for (long offset = 0; offset < length;) {
+      // d_reclen and d_name sit at fixed places of each record (linux_dirent64).
+      const char* record = records.get() + offset;
+      unsigned short record_length = 0;
+      std::memcpy(&record_length, record + offsetof(dirent64, d_reclen), sizeof record_length);
+      if (const auto id = ProcessId(record + offsetof(dirent64, d_name))) ids.push_back(*id);
+      offset += record_length;
+    }
+  }
+}
 
 // "/proc/<pid>/" followed by a file name of the process.
 class ProcessPath {
@@ -236,28 +263,28 @@ bool LinuxProcesses::Process32NextEntry(Handle, ProcessEntry&) { return false; }
 bool LinuxProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, std::uint32_t& bytes_returned) {
   // A new scan starts: its target is resolved afresh when first asked about.
   t_target = {};
-  // Every call lists /proc afresh. The records are read with a buffer sized
-  // to the room given, so that a small buffer makes the kernel produce only
-  // a small part of the listing.
-  const UniqueFd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!proc) return false;
-  const std::uint32_t room = size_bytes / 4;
-  std::vector<char> records(std::min((room + kOtherProcEntries) * kRecordBytes, kMaxListingBuffer));
-  std::uint32_t count = 0;
-  while (count < room) {
-    const long length = ::syscall(SYS_getdents64, proc.get(), records.data(), records.size());
-    if (length < 0) return false;
-    if (length == 0) break;
-    for (long offset = 0; offset < length && count < room;) {
-      // d_reclen and d_name sit at fixed places of each record (linux_dirent64).
-      const char* record = records.data() + offset;
-      unsigned short record_length = 0;
-      std::memcpy(&record_length, record + offsetof(dirent64, d_reclen), sizeof record_length);
-      if (const auto id = ProcessId(record + offsetof(dirent64, d_name))) ids[count++] = *id;
-      offset += record_length;
+  // The whole of /proc is listed at once; when the buffer given is too small
+  // for it, the listing is kept for the thread's next call, which comes with
+  // a doubled buffer straight away (a scan grows its buffer until the list
+  // fits), so that growing it does not list /proc again each time. A kept
+  // listing older than kListingLife is not used.
+  const auto now = std::chrono::steady_clock::now();
+  if (!t_listing.kept || now - t_listing.taken > kListingLife) {
+    t_listing = {};
+    if (!ListProc(t_listing.ids)) {
+      t_listing = {};
+      return false;
     }
+    t_listing.taken = now;
   }
-  bytes_returned = count * 4;
+  const std::size_t room = size_bytes / 4;
+  const std::size_t count = std::min(room, t_listing.ids.size());
+  std::copy_n(t_listing.ids.begin(), count, ids);
+  bytes_returned = static_cast<std::uint32_t>(count * 4);
+  // A listing that filled the buffer is kept for the next, larger one; one
+  // handed whole with room to spare ends the scan's listing.
+  t_listing.kept = room <= t_listing.ids.size();
+  if (!t_listing.kept) t_listing.ids.clear();
   return true;
 }
 

@@ -120,6 +120,20 @@ TEST_F(LinuxProcessesTest, EveryBufferSizeOfTheDoublingGetsTheSameListFromTheSta
     EXPECT_EQ(ids[size / 4], 0xdeadbeefu) << "wrote past the size given";
     EXPECT_EQ(ids[0], full[0]) << "each listing starts afresh";
   }
+  // The last listing was handed whole, so the next one lists /proc again; so
+  // does one after a cut listing grown too old to be used.
+  const auto lists = [&](pid_t pid, std::uint32_t size) {
+    std::vector<std::uint32_t> ids(size / 4, 0);
+    EXPECT_TRUE(processes.EnumProcesses(ids.data(), size, returned));
+    ids.resize(returned / 4);
+    return std::find(ids.begin(), ids.end(), static_cast<std::uint32_t>(pid)) != ids.end();
+  };
+  ChildProcess started({"/bin/sleep", "30"});
+  EXPECT_TRUE(lists(started.pid(), 8192 * 4)) << "a process started after a whole listing";
+  ASSERT_TRUE(processes.EnumProcesses(full.data(), 8, returned));  // cut: kept for a moment
+  ::usleep(300000);
+  ChildProcess later({"/bin/sleep", "30"});
+  EXPECT_TRUE(lists(later.pid(), 8192 * 4)) << "a process started after an old cut listing";
 }
 
 TEST_F(LinuxProcessesTest, LinkReadForOneHandleIsNeverGivenForAnother) {
