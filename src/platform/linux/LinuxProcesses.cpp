@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -34,8 +34,6 @@ struct TargetFile {
   bool is_app_image = false;  // a self-mounting application image
 };
 
-int FdOf(Handle process) { return static_cast<int>(process - 1); }
-
 // A /proc entry name that is a process id.
 std::optional<std::uint32_t> ProcessId(const char* name) {
   std::uint64_t value = 0;
@@ -48,11 +46,11 @@ std::optional<std::uint32_t> ProcessId(const char* name) {
   return static_cast<std::uint32_t>(value);
 }
 
-// The target of the link `name` in directory `dir`, whatever its length.
-std::optional<std::string> ReadLinkAt(int dir, const char* name) {
+// The target of the link `path`, whatever its length.
+std::optional<std::string> ReadLink(const char* path) {
   std::string target(256, '\0');
   for (;;) {
-    const ssize_t length = ::readlinkat(dir, name, target.data(), target.size());
+    const ssize_t length = ::readlink(path, target.data(), target.size());
     if (length < 0) return std::nullopt;
     if (static_cast<std::size_t>(length) < target.size()) {
       target.resize(static_cast<std::size_t>(length));
@@ -62,9 +60,9 @@ std::optional<std::string> ReadLinkAt(int dir, const char* name) {
   }
 }
 
-// The whole content of the file `name` in directory `dir`.
-std::optional<std::string> ReadFileAt(int dir, const char* name) {
-  const UniqueFd file(::openat(dir, name, O_RDONLY | O_CLOEXEC));
+// The whole content of the file `path`.
+std::optional<std::string> ReadFile(const char* path) {
+  const UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
   if (!file) return std::nullopt;
   std::string content;
   char chunk[4096];
@@ -122,19 +120,78 @@ struct MallocFree {
   void operator()(char* memory) const noexcept { std::free(memory); }
 };
 
-// /proc lists its own entries (a few dozen) before the processes.
-constexpr std::size_t kOtherProcEntries = 96;
-// A directory record of a process id: header, name and padding.
-constexpr std::size_t kRecordBytes = 32;
-constexpr std::size_t kMaxListingBuffer = 64 * 1024;
+constexpr std::size_t kListingBuffer = 64 * 1024;
+constexpr std::chrono::milliseconds kListingLife{100};
 
-// The link read by the last EnumProcessModules of this thread, kept for the
-// GetModuleFileNameExA that follows on the same handle, until it is closed.
-struct ReadLink {
-  Handle process = 0;
-  std::string target;
+// The ids of /proc listed by this thread's last EnumProcesses, kept while a
+// scan grows its buffer.
+struct ProcListing {
+  bool kept = false;
+  std::chrono::steady_clock::time_point taken;
+  std::vector<std::uint32_t> ids;
 };
-thread_local ReadLink t_read_link;
+thread_local ProcListing t_listing;
+
+// Every process id in /proc, in its order.
+bool ListProc(std::vector<std::uint32_t>& ids) {
+  const UniqueFd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!proc) return false;
+  const std::unique_ptr<char[]> records(new char[kListingBuffer]);
+  for (;;) {
+    const long length = ::syscall(SYS_getdents64, proc.get(), records.get(), kListingBuffer);
+    if (length < 0) return false;
+    if (length == 0) return true;
+    for (long offset = 0; offset < length;) {
+      // d_reclen and d_name sit at fixed places of each record (linux_dirent64).
+      const char* record = records.get() + offset;
+      unsigned short record_length = 0;
+      std::memcpy(&record_length, record + offsetof(dirent64, d_reclen), sizeof record_length);
+      if (const auto id = ProcessId(record + offsetof(dirent64, d_name))) ids.push_back(*id);
+      offset += record_length;
+    }
+  }
+}
+
+// "/proc/<pid>/" followed by a file name of the process.
+class ProcessPath {
+ public:
+  explicit ProcessPath(std::uint32_t pid) {
+    std::memcpy(path_, "/proc/", 6);
+    end_ = std::to_chars(path_ + 6, path_ + 16, pid).ptr;
+    *end_ = '\0';
+  }
+  // The process's folder itself.
+  const char* Folder() { *end_ = '\0'; return path_; }
+  // Its file `name` (at most 7 bytes).
+  const char* File(std::string_view name) {
+    end_[0] = '/';
+    std::memcpy(end_ + 1, name.data(), name.size());
+    end_[name.size() + 1] = '\0';
+    return path_;
+  }
+
+ private:
+  char path_[32] = {};
+  char* end_ = path_;
+};
+
+// A process opened by this thread: its id, and the target of its exe link
+// when that could be read, read once when it was opened.
+struct OpenedProcess {
+  bool in_use = false;
+  bool has_executable = false;
+  std::uint32_t pid = 0;
+  std::string executable;
+};
+// The processes this thread has open; a handle is its slot's index plus 1,
+// and a closed slot is taken again by the next open.
+thread_local std::vector<OpenedProcess> t_opened;
+
+OpenedProcess* Opened(Handle process) {
+  if (process <= 0 || static_cast<std::size_t>(process) > t_opened.size()) return nullptr;
+  OpenedProcess& opened = t_opened[static_cast<std::size_t>(process - 1)];
+  return opened.in_use ? &opened : nullptr;
+}
 
 // The target resolved by this thread's current scan, by the path given.
 struct ResolvedTarget {
@@ -169,18 +226,11 @@ const TargetFile& TargetOf(const std::string& path) {
   return t_target.file;
 }
 
-// The target of the exe link of `process`: the one read by the last
-// EnumProcessModules on that handle, or read now into `read`.
-const std::string* ExecutableOf(Handle process, std::optional<std::string>& read) {
-  if (t_read_link.process == process && process > 0) return &t_read_link.target;
-  read = ReadLinkAt(FdOf(process), "exe");
-  return read ? &*read : nullptr;
-}
-
 // Whether `process` is one of the programs of the application image
 // `target`, which started it.
-bool RunsFromImage(Handle process, const TargetFile& target) {
-  const std::optional<std::string> environment = ReadFileAt(FdOf(process), "environ");
+bool RunsFromImage(const OpenedProcess& process, const TargetFile& target) {
+  ProcessPath path(process.pid);
+  const std::optional<std::string> environment = ReadFile(path.File("environ"));
   if (!environment) return false;
   const std::optional<std::string_view> image = Variable(*environment, "APPIMAGE");
   std::optional<std::string_view> mount = Variable(*environment, "APPDIR");
@@ -192,10 +242,9 @@ bool RunsFromImage(Handle process, const TargetFile& target) {
   }
   // APPIMAGE is inherited by every program started from the image: only the
   // image's own programs, which lie inside its mount, count.
-  std::optional<std::string> read;
-  const std::string* executable = ExecutableOf(process, read);
-  return executable != nullptr && executable->size() > mount->size() && executable->starts_with(*mount) &&
-         (*executable)[mount->size()] == '/';
+  const std::string& executable = process.executable;
+  return process.has_executable && executable.size() > mount->size() && executable.starts_with(*mount) &&
+         executable[mount->size()] == '/';
 }
 
 }  // namespace
@@ -214,46 +263,55 @@ bool LinuxProcesses::Process32NextEntry(Handle, ProcessEntry&) { return false; }
 bool LinuxProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes, std::uint32_t& bytes_returned) {
   // A new scan starts: its target is resolved afresh when first asked about.
   t_target = {};
-  // Every call lists /proc afresh. The records are read with a buffer sized
-  // to the room given, so that a small buffer makes the kernel produce only
-  // a small part of the listing.
-  const UniqueFd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!proc) return false;
-  const std::uint32_t room = size_bytes / 4;
-  std::vector<char> records(std::min((room + kOtherProcEntries) * kRecordBytes, kMaxListingBuffer));
-  std::uint32_t count = 0;
-  while (count < room) {
-    const long length = ::syscall(SYS_getdents64, proc.get(), records.data(), records.size());
-    if (length < 0) return false;
-    if (length == 0) break;
-    for (long offset = 0; offset < length && count < room;) {
-      // d_reclen and d_name sit at fixed places of each record (linux_dirent64).
-      const char* record = records.data() + offset;
-      unsigned short record_length = 0;
-      std::memcpy(&record_length, record + offsetof(dirent64, d_reclen), sizeof record_length);
-      if (const auto id = ProcessId(record + offsetof(dirent64, d_name))) ids[count++] = *id;
-      offset += record_length;
+  // The whole of /proc is listed at once; when the buffer given is too small
+  // for it, the listing is kept for the thread's next call, which comes with
+  // a doubled buffer straight away (a scan grows its buffer until the list
+  // fits), so that growing it does not list /proc again each time. A kept
+  // listing older than kListingLife is not used.
+  const auto now = std::chrono::steady_clock::now();
+  if (!t_listing.kept || now - t_listing.taken > kListingLife) {
+    t_listing = {};
+    if (!ListProc(t_listing.ids)) {
+      t_listing = {};
+      return false;
     }
+    t_listing.taken = now;
   }
-  bytes_returned = count * 4;
+  const std::size_t room = size_bytes / 4;
+  const std::size_t count = std::min(room, t_listing.ids.size());
+  std::copy_n(t_listing.ids.begin(), count, ids);
+  bytes_returned = static_cast<std::uint32_t>(count * 4);
+  // A listing that filled the buffer is kept for the next, larger one; one
+  // handed whole with room to spare ends the scan's listing.
+  t_listing.kept = room <= t_listing.ids.size();
+  if (!t_listing.kept) t_listing.ids.clear();
   return true;
 }
 
 Handle LinuxProcesses::OpenProcess(std::uint32_t, bool, std::uint32_t process_id) {
-  char path[32] = "/proc/";
-  const auto end = std::to_chars(path + 6, path + sizeof path - 1, process_id).ptr;
-  *end = '\0';
-  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  return static_cast<Handle>(fd) + 1;
+  // The exe link is read now, straight through its path: the scan then costs
+  // one system call per process. Only when it cannot be read (a kernel
+  // thread, a process of another user, or one that has ended) is the folder
+  // asked about.
+  ProcessPath path(process_id);
+  std::optional<std::string> executable = ReadLink(path.File("exe"));
+  if (!executable) {
+    struct stat folder {};
+    if (process_id == 0 || ::stat(path.Folder(), &folder) != 0) return 0;
+  }
+  auto slot = std::find_if(t_opened.begin(), t_opened.end(), [](const OpenedProcess& p) { return !p.in_use; });
+  if (slot == t_opened.end()) slot = t_opened.emplace(t_opened.end());
+  slot->in_use = true;
+  slot->pid = process_id;
+  slot->has_executable = executable.has_value();
+  slot->executable = executable ? std::move(*executable) : std::string();
+  return static_cast<Handle>(slot - t_opened.begin()) + 1;
 }
 
 bool LinuxProcesses::EnumProcessModules(Handle process, Handle* modules, std::uint32_t size_bytes,
                                         std::uint32_t& bytes_needed) {
-  // The whole link is read now, and handed to GetModuleFileNameExA next.
-  std::optional<std::string> target = ReadLinkAt(FdOf(process), "exe");
-  if (!target) return false;
-  t_read_link = {process, std::move(*target)};
+  const OpenedProcess* opened = Opened(process);
+  if (opened == nullptr || !opened->has_executable) return false;
   if (size_bytes >= sizeof(Handle)) modules[0] = kExecutableModule;
   bytes_needed = sizeof(Handle);
   return true;
@@ -262,16 +320,15 @@ bool LinuxProcesses::EnumProcessModules(Handle process, Handle* modules, std::ui
 std::uint32_t LinuxProcesses::GetModuleFileNameExA(Handle process, Handle module, std::string& buffer,
                                                    std::uint32_t, bool& cut) {
   cut = false;
-  if (module != kExecutableModule) return 0;
-  std::optional<std::string> read;
-  const std::string* path = ExecutableOf(process, read);
-  if (path == nullptr) return 0;
-  std::string_view name = *path;
+  const OpenedProcess* opened = Opened(process);
+  if (module != kExecutableModule || opened == nullptr || !opened->has_executable) return 0;
+  std::string_view name = opened->executable;
   if (name.ends_with(kDeletedSuffix)) {
     // The suffix marks an unlinked image only when the image really has no
     // name left; a file whose own name ends so keeps it.
+    ProcessPath path(opened->pid);
     struct stat image {};
-    if (::fstatat(FdOf(process), "exe", &image, 0) == 0 && image.st_nlink == 0) {
+    if (::stat(path.File("exe"), &image) == 0 && image.st_nlink == 0) {
       name.remove_suffix(kDeletedSuffix.size());
     }
   }
@@ -290,21 +347,24 @@ bool LinuxProcesses::RunsFile(Handle process, const std::string& process_key, co
   const std::string_view name = FinalComponent(process_key);
   const bool worth_asking = target.is_app_image || name == target.name_key ||
                             name == FinalComponent(target.resolved_key);
-  if (process <= 0 || !worth_asking) return false;
+  const OpenedProcess* opened = Opened(process);
+  if (opened == nullptr || !worth_asking) return false;
   // The link leads into the process's own mount namespace, so a program
   // seen there under another path (a sandbox's /app) is still its file.
+  ProcessPath path(opened->pid);
   struct stat image {};
-  if (::fstatat(FdOf(process), "exe", &image, 0) == 0 && SameFile(image, target)) return true;
-  return target.is_app_image && RunsFromImage(process, target);
+  if (::stat(path.File("exe"), &image) == 0 && SameFile(image, target)) return true;
+  return target.is_app_image && RunsFromImage(*opened, target);
 }
 
 bool LinuxProcesses::CloseHandle(Handle handle) {
-  if (handle <= 0) return false;
-  if (t_read_link.process == handle) t_read_link = {};
-  const int saved = errno;
-  const bool closed = ::close(FdOf(handle)) == 0;
-  errno = saved;
-  return closed;
+  OpenedProcess* opened = Opened(handle);
+  if (opened == nullptr) return false;
+  *opened = {};
+  // Trailing closed slots are given back, so the table stays as small as
+  // the number of processes open at once.
+  while (!t_opened.empty() && !t_opened.back().in_use) t_opened.pop_back();
+  return true;
 }
 
 }  // namespace vesk::platform::linux_backend

@@ -8,10 +8,12 @@ namespace vesk::platform::linux_backend {
 // family (GetVersionExA reports platform id 2; the tool-help functions
 // deliver nothing).
 //  - EnumProcesses lists the numeric entries of /proc;
-//  - a process "opens" when its /proc/<pid> directory can be opened; the
-//    handle is that directory's descriptor plus 1 (so that descriptor 0 is
-//    not taken for "no handle"), closed by CloseHandle;
-//  - its modules can be listed when /proc/<pid>/exe can be read (a process
+//  - a process "opens" when its /proc/<pid> folder exists; /proc/<pid>/exe
+//    is read as it opens (one system call per process for the whole scan,
+//    no descriptor kept). The handle names a slot of the opening thread's
+//    table of open processes, good on that thread until CloseHandle; later
+//    questions on it go to /proc/<pid> by path;
+//  - its modules can be listed when /proc/<pid>/exe could be read (a process
 //    of another user, or a kernel thread, cannot); its one module is its
 //    executable;
 //  - the module file name is the whole target of /proc/<pid>/exe, however

@@ -120,6 +120,20 @@ TEST_F(LinuxProcessesTest, EveryBufferSizeOfTheDoublingGetsTheSameListFromTheSta
     EXPECT_EQ(ids[size / 4], 0xdeadbeefu) << "wrote past the size given";
     EXPECT_EQ(ids[0], full[0]) << "each listing starts afresh";
   }
+  // The last listing was handed whole, so the next one lists /proc again; so
+  // does one after a cut listing grown too old to be used.
+  const auto lists = [&](pid_t pid, std::uint32_t size) {
+    std::vector<std::uint32_t> ids(size / 4, 0);
+    EXPECT_TRUE(processes.EnumProcesses(ids.data(), size, returned));
+    ids.resize(returned / 4);
+    return std::find(ids.begin(), ids.end(), static_cast<std::uint32_t>(pid)) != ids.end();
+  };
+  ChildProcess started({"/bin/sleep", "30"});
+  EXPECT_TRUE(lists(started.pid(), 8192 * 4)) << "a process started after a whole listing";
+  ASSERT_TRUE(processes.EnumProcesses(full.data(), 8, returned));  // cut: kept for a moment
+  ::usleep(300000);
+  ChildProcess later({"/bin/sleep", "30"});
+  EXPECT_TRUE(lists(later.pid(), 8192 * 4)) << "a process started after an old cut listing";
 }
 
 TEST_F(LinuxProcessesTest, LinkReadForOneHandleIsNeverGivenForAnother) {
@@ -147,7 +161,13 @@ TEST_F(LinuxProcessesTest, LinkReadForOneHandleIsNeverGivenForAnother) {
     const std::uint32_t again = processes.GetModuleFileNameExA(second, modules[0], buffer, 500, cut);
     EXPECT_EQ(buffer.substr(0, again), other_path);
   }
+  // Two processes open at once each keep their own name, whichever closes first.
+  const Handle third = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(::getpid()));
+  ASSERT_NE(third, second);
   EXPECT_TRUE(processes.CloseHandle(second));
+  const std::uint32_t own = processes.GetModuleFileNameExA(third, LinuxProcesses::kExecutableModule, buffer, 500, cut);
+  EXPECT_EQ(buffer.substr(0, own), self);
+  EXPECT_TRUE(processes.CloseHandle(third));
 }
 
 TEST_F(LinuxProcessesTest, ReadsTheExecutableOfAProcess) {
@@ -176,6 +196,20 @@ TEST_F(LinuxProcessesTest, ProcessThatEndedCannotBeOpened) {
   }
   EXPECT_EQ(FileNameOf(processes, gone), std::nullopt);
   EXPECT_EQ(processes.OpenProcess(1040, false, 0), 0);
+  // A handle never opened, or closed already, is refused everywhere.
+  const Handle handle = processes.OpenProcess(1040, false, static_cast<std::uint32_t>(::getpid()));
+  ASSERT_NE(handle, 0);
+  EXPECT_TRUE(processes.CloseHandle(handle));
+  Handle modules[25] = {};
+  std::uint32_t needed = 0;
+  std::string buffer(500, '\0');
+  bool cut = false;
+  for (const Handle stale : {handle, handle + 1, Handle{-1}, Handle{0}}) {
+    EXPECT_FALSE(processes.EnumProcessModules(stale, modules, 200, needed)) << stale;
+    EXPECT_EQ(processes.GetModuleFileNameExA(stale, LinuxProcesses::kExecutableModule, buffer, 500, cut), 0u);
+    EXPECT_FALSE(processes.RunsFile(stale, "X", "/bin/true")) << stale;
+    EXPECT_FALSE(processes.CloseHandle(stale)) << stale;
+  }
 }
 
 TEST_F(LinuxProcessesTest, UnlinkedImageKeepsItsPathAndOnlyItLosesTheMarker) {
