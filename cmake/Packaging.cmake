@@ -45,12 +45,15 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(VESK_KWIN)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsystemd0")
 endif()
+# Documents and URLs are opened with xdg-open; without it only programs start.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "command-line host of the VeskProgramManager plug-in
 vesk-host runs the VeskProgramManager plug-in library from scripts and
 tests: it sends request texts to the library and prints the replies. The
-library starts programs and asks the running instances of a program to
-close their windows (on X11); end --wait waits for them to exit.
+library starts programs, documents and URLs, and asks the running
+instances of a program to close their windows, on X11 and on sway and KWin
+Wayland desktops; end --wait waits for them to exit.
 .
 This package holds the host program only. A program that hosts the
 library on Linux builds it from source.")
