@@ -25,6 +25,10 @@ add_custom_target(vesk-host-documents ALL DEPENDS ${vesk_package_dir}/vesk-host.
 # builds its programs.
 target_link_options(vesk-host PRIVATE -Wl,-z,now)
 
+# The simulated platform serves the tests, benchmarks and fuzz targets only
+# (they still build it): a build without them, as preset deb, skips it.
+set_property(TARGET vesk_platform_sim PROPERTY EXCLUDE_FROM_ALL ON)
+
 install(TARGETS vesk-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${vesk_package_dir}/vesk-host.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md ${vesk_package_dir}/changelog.gz ${vesk_deb_dir}/copyright DESTINATION ${vesk_doc_dir})
