@@ -25,6 +25,10 @@ add_custom_target(vesk-host-documents ALL DEPENDS ${vesk_package_dir}/vesk-host.
 # builds its programs.
 target_link_options(vesk-host PRIVATE -Wl,-z,now)
 
+# The simulated platform serves the tests, benchmarks and fuzz targets only
+# (they still build it): a build without them, as preset deb, skips it.
+set_property(TARGET vesk_platform_sim PROPERTY EXCLUDE_FROM_ALL ON)
+
 install(TARGETS vesk-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${vesk_package_dir}/vesk-host.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${vesk_package_dir}/changelog.gz ${vesk_deb_dir}/copyright DESTINATION ${vesk_doc_dir})
@@ -45,12 +49,15 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(VESK_KWIN)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsystemd0")
 endif()
+# Documents and URLs are opened with xdg-open; without it only programs start.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "command-line host of the VeskProgramManager plug-in
 vesk-host runs the VeskProgramManager plug-in library from scripts and
 tests: it sends request texts to the library and prints the replies. The
-library starts programs and asks the running instances of a program to
-close their windows (on X11); end --wait waits for them to exit.
+library starts programs, documents and URLs, and asks the running
+instances of a program to close their windows, on X11 and on sway and KWin
+Wayland desktops; end --wait waits for them to exit.
 .
 This package holds the host program only. A program that hosts the
 library on Linux builds it from source.")

@@ -7,6 +7,9 @@
 #               lintian, man, file (tests/package/deb-check.sh)
 #   --wine32    also 32-bit Wine (adds the i386 architecture), for testing
 #               the i686 build
+#   --package-only  instead of all that, only what the Debian package's build
+#               (preset deb: no tests, benchmarks or fuzz targets) and its
+#               check need
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev pkg-config
           libx11-dev libxcb1-dev libxcb-res0-dev libxau-dev python3 xvfb x11-apps x11-utils)
@@ -28,8 +31,18 @@ packages+=(nlohmann-json3-dev libsystemd-dev sway weston foot xwayland fonts-dej
            kwin-wayland dbus-daemon dbus-bin)
 windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb
                   googletest x11-utils)
+# The package's build: the compiler and the headers of what the library
+# includes (libsystemd's too, although it is loaded at run time). Its check:
+# dpkg-shlibdeps, lintian, man, file, a private Xvfb with a small X client
+# built from tests/xclient (Xlib), and X programs for the documented examples.
+package_only=(cmake g++ make pkg-config libxcb1-dev libxcb-res0-dev libxau-dev nlohmann-json3-dev
+              libsystemd-dev dpkg-dev lintian man-db file xvfb x11-utils x11-apps libx11-dev)
+for arg in "$@"; do
+  if [ "$arg" == --package-only ]; then packages=("${package_only[@]}"); fi
+done
 for arg in "$@"; do
   case "$arg" in
+    --package-only) ;;
     --windows) packages+=("${windows_packages[@]}") ;;
     --package) packages+=(dpkg-dev lintian man-db file) ;;
     --wine32) packages+=(wine32:i386) ;;
