@@ -1,5 +1,6 @@
 // vesk-host: a command-line host for the library on this machine's platform.
 // It writes through stdio only: iostreams' start-up would cost every run.
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -110,6 +111,7 @@ bool StandardInputIsTerminal() {
 }
 
 // Lines of standard input, read in large blocks (a request may be megabytes).
+// Read with read(2) rather than stdio, so that nothing waits for a full block.
 class InputLines {
  public:
   bool Next(std::string& line) {
@@ -118,10 +120,19 @@ class InputLines {
       if (position_ == buffer_.size()) {
         if (end_) return !line.empty();
         buffer_.resize(1 << 16);
-        const std::size_t count = std::fread(buffer_.data(), 1, buffer_.size(), stdin);
-        buffer_.resize(count);
+        // What has arrived so far, not a whole block: a batch fed line by line
+        // gets each reply before it writes the next line.
+#ifdef _WIN32
+        const int count = _read(0, buffer_.data(), static_cast<unsigned>(buffer_.size()));
+#else
+        ssize_t count = 0;
+        do {
+          count = read(STDIN_FILENO, buffer_.data(), buffer_.size());
+        } while (count < 0 && errno == EINTR);
+#endif
+        buffer_.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
         position_ = 0;
-        if (count == 0) {
+        if (count <= 0) {
           end_ = true;
           return !line.empty();
         }
