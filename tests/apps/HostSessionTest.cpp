@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 
 #include "dispatch/plugin.h"
 #include "host/Failure.h"
 #include "host/XmlElement.h"
 #include "platform/sim/SimPlatform.h"
+#include "apps/HostSessionIo.h"
 #include "vesk-host/Envelope.h"
 
 namespace vesk::host_app {
@@ -23,11 +23,24 @@ class Echo : public IPlugIn {
 };
 
 TEST(HostSessionTest, BatchPrintsOneLinePerRequestInOrder) {
-  std::istringstream in("a\nfail\n\nline\nwith\r\n");
-  std::ostringstream out;
-  HostSession session(std::make_unique<Echo>(), out, out);
-  EXPECT_FALSE(session.RunBatch(in));
-  EXPECT_EQ(out.str(), "a\nerror 75 (Echo): refused for now\n\nline\nwith\n");
+  std::string out;
+  HostSession session(std::make_unique<Echo>(), AppendTo(out), AppendTo(out));
+  // Blank lines and comments are skipped; a '#' inside a line is no comment.
+  EXPECT_FALSE(session.RunBatch(LinesOf("a\nfail\n\n# fail\n \t\r\nline\nwith #\r\n")));
+  EXPECT_EQ(out, "a\nerror 75 (Echo): refused for now\nline\nwith #\n");
+}
+
+TEST(HostSessionTest, SingleCallFailsOnEmptyReplyWithPrefixedLines) {
+  std::string out, err;
+  HostSession session(std::make_unique<Echo>(), AppendTo(out), AppendTo(err));
+  session.SetErrorPrefix("vesk-host: ");
+  EXPECT_FALSE(session.SendSingle(""));
+  EXPECT_FALSE(session.SendSingle("fail"));
+  EXPECT_TRUE(session.SendSingle("x"));
+  EXPECT_TRUE(session.Send(""));  // a batch line keeps its empty reply
+  EXPECT_EQ(out, "x\n\n");
+  EXPECT_EQ(err, "vesk-host: empty reply: no plug-in or method of this object answers the request\n"
+                 "vesk-host: error 75 (Echo): refused for now\n");
 }
 
 TEST(HostSessionTest, RepliesWithLineFeedsStayOnOneLine) {
@@ -50,10 +63,10 @@ TEST(HostSessionTest, EnvelopeCarriesAnyTextIntact) {
 
 TEST(HostSessionTest, StartEnvelopeRunsTheStartAction) {
   platform::sim::InstalledSimPlatform sim;
-  std::ostringstream out, err;
-  HostSession session(std::make_unique<plugin>(), out, err);
+  std::string out, err;
+  HostSession session(std::make_unique<plugin>(), AppendTo(out), AppendTo(err));
   EXPECT_TRUE(session.Send(BuildEnvelope("StartProgram", "Execute", {"prog", "a b", ""})));
-  EXPECT_EQ(out.str(), "<result><success/></result>\n");
+  EXPECT_EQ(out, "<result><success/></result>\n");
   EXPECT_EQ(sim.log.calls().back().args[3], "a b");
 }
 

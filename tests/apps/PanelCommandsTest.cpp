@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
+#include "apps/HostSessionIo.h"
 #include "dispatch/ClassFactory.h"
 #include "host/Failure.h"
 #include "vesk-host/Envelope.h"
@@ -15,13 +14,12 @@ namespace {
 // A batch for a panel created by name, with the host's commands, as vesk-host runs it.
 std::string RunBatch(const std::string& class_name, const std::string& input, bool* ok = nullptr) {
   PanelCommands commands;
-  std::istringstream in(input);
-  std::ostringstream out;
-  HostSession session(CreateObjectByClassName(class_name), out, out);
+  std::string out;
+  HostSession session(CreateObjectByClassName(class_name), AppendTo(out), AppendTo(out));
   session.SetCommandHandler([&](const std::string& line) { commands.Run(line); });
-  const bool succeeded = session.RunBatch(in);
+  const bool succeeded = session.RunBatch(LinesOf(input));
   if (ok != nullptr) *ok = succeeded;
-  return out.str();
+  return out;
 }
 
 std::string Get(const char* panel) { return BuildEnvelope(panel, "GetSettings", {}) + "\n"; }
@@ -64,11 +62,10 @@ TEST(PanelCommandsTest, BadCommandsPrintOneErrorLineAndFailTheBatch) {
 }
 
 TEST(PanelCommandsTest, WithoutHandlerAtLinesAreRequests) {
-  std::istringstream in("@click btnBrowse\n");
-  std::ostringstream out;
-  HostSession session(CreateObjectByClassName("plugin"), out, out);
-  EXPECT_FALSE(session.RunBatch(in));
-  EXPECT_EQ(out.str().rfind("error 1000 (XmlElement)", 0), 0u) << out.str();
+  std::string out;
+  HostSession session(CreateObjectByClassName("plugin"), AppendTo(out), AppendTo(out));
+  EXPECT_FALSE(session.RunBatch(LinesOf("@click btnBrowse\n")));
+  EXPECT_EQ(out.rfind("error 1000 (XmlElement)", 0), 0u) << out;
 }
 
 }  // namespace

@@ -79,11 +79,12 @@ methods() {
   printf '%s' "${all[$(($1 / 16 % 7))]}"
 }
 # Reply or error lines the batch of `count` lines gives (lines not starting with @
-# and @ commands that fail: unknown ones and clicks of what is no button).
+# and @ commands that fail: unknown ones and clicks of what is no button;
+# blank lines are skipped).
 expected_out() {
   local class=$1 count=$2 i n=0
   for ((i = 0; i < count; i++)); do
-    if [ "$class" = plugin ]; then n=$((n+1)); continue; fi
+    if [ "$class" = plugin ]; then [ $((i % 16)) -ne 8 ] && n=$((n+1)); continue; fi
     case $((i % 14)) in 2|3|4|5|6|7|12) ;; *) n=$((n+1)) ;; esac
   done
   echo "$n"

@@ -21,7 +21,7 @@ check "message box on stderr" "VeskProgramManager: Start program plug-in by Quor
 # A failed call: error line on stderr, exit status 1.
 err=$("$host" '<r><plugin>' 2>&1 >/dev/null); status=$?
 check "malformed request exit status" 1 "$status"
-case "$err" in "error 1000 (XmlElement): XML parse error at line 1, column"*) check "malformed request error line" ok ok;;
+case "$err" in "vesk-host: error 1000 (XmlElement): XML parse error at line 1, column"*) check "malformed request error line" ok ok;;
   *) check "malformed request error line" "error 1000 (XmlElement): ..." "$err";; esac
 
 # Batch mode: one line per request, errors in place of replies.
@@ -66,15 +66,15 @@ check "batch of starts without the programs' output" "<result><success/></result
 # A refused start is a failed call.
 err=$("$host" start "$work/no-such-program" 2>&1 >/dev/null); status=$?
 check "missing program exit status" 1 "$status"
-check "missing program error" "error 53 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
+check "missing program error" "vesk-host: error 53 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-4)"
 err=$("$host" start "$work/record" "" "$work/no-such-folder" 2>&1 >/dev/null)
-check "missing folder error" "error 76 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
+check "missing folder error" "vesk-host: error 76 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-4)"
 # An executable the kernel cannot run and the shell must not: an ELF file of
 # no known machine (e_machine, bytes 19-20, set to 0).
 { head -c 18 /bin/true; printf '\0\0'; tail -c +21 /bin/true; } > "$work/foreign"
 chmod +x "$work/foreign"
 err=$("$host" start "$work/foreign" 2>&1 >/dev/null); status=$?
-check "foreign ELF" "1 error 75 (StartProgram): Cannot start \"$work/foreign\": Cannot start $work/foreign: Exec format error" "$status $err"
+check "foreign ELF" "1 vesk-host: error 75 (StartProgram): Cannot start \"$work/foreign\": Cannot start $work/foreign: Exec format error" "$status $err"
 
 # A settings panel created by name keeps its boxes across the lines of a batch.
 set_start='<r><plugin>ctlStartProgram</plugin><method>SetSettings</method><params><sett><s> /usr/bin/env </s><s>-i &amp; x</s><s></s></sett></params></r>'
@@ -103,8 +103,8 @@ error 5 (PanelUi): The panel has no command button named "nothing"' "$out"
 err=$("$host" --com catalogue 2>&1 >/dev/null); status=$?
 check "--com off Windows" "2 vesk-host: --com is available on Windows only" "$status $(printf '%s\n' "$err" | head -n 1)"
 
-check "unknown class" "error 429 (VeskProgramManager): Cannot create object: no class named \"nope\"" \
-  "$("$host" --class nope catalogue 2>&1)"
+check "unknown class" "vesk-host: unknown class 'nope'; the classes are plugin, ctlStartProgram and ctlEndProgram (also as VeskProgramManager.PlugIn, VeskProgramManager.ctlStartProgram, VeskProgramManager.ctlEndProgram)" \
+  "$("$host" --class nope catalogue 2>&1 | head -n 1)"
 
 check "version" "vesk-host 1.0.1" "$("$host" --version)"
 
@@ -117,14 +117,16 @@ done
 # A decimal number may lack its whole or its fractional part.
 for good in .5 5. 0000086400. ; do
   out=$("$host" end --wait "$good" "$work/no-such-program" 2>&1); status=$?
-  check "end --wait [$good], nothing running" "0 <result><success/></result>" "$status $out"
+  check "end --wait [$good], nothing running" "0 <result><success/></result>
+vesk-host: no running program matches $work/no-such-program" "$status $out"
 done
 "$host" end --wait 5 >/dev/null 2>&1; status=$?
 check "end --wait without the executable" 2 "$status"
 begin=$(date +%s%N)
 out=$("$host" end --wait 5 "$work/no-such-program" 2>&1); status=$?
 elapsed=$(( ($(date +%s%N) - begin) / 1000000 ))
-check "end --wait, nothing running" "0 <result><success/></result>" "$status $out"
+check "end --wait, nothing running" "0 <result><success/></result>
+vesk-host: no running program matches $work/no-such-program" "$status $out"
 check "end --wait, nothing running, returns at once" yes "$([ "$elapsed" -lt 2000 ] && echo yes || echo "no, after $elapsed ms")"
 # An end action that fails (a program runs, no display to ask it) fails as
 # without --wait, and nothing is waited for.
@@ -135,7 +137,81 @@ begin=$(date +%s%N)
 err=$(env -u DISPLAY "$host" end --wait 5 "$work/sleeper" 2>&1 >/dev/null); status=$?
 elapsed=$(( ($(date +%s%N) - begin) / 1000000 ))
 kill "$sleeper"; wait "$sleeper" 2>/dev/null
-check "end --wait, failed end action" "1 error 75 (EndProgram):" "$status $(printf '%s' "$err" | cut -d' ' -f1-3)"
+check "end --wait, failed end action" "1 vesk-host: error 75 (EndProgram):" "$status $(printf '%s' "$err" | cut -d' ' -f1-4)"
 check "end --wait, failed end action, no wait" yes "$([ "$elapsed" -lt 2000 ] && echo yes || echo "no, after $elapsed ms")"
+
+# The command line: argv -> exit status, standard output, standard error.
+# Each row: label, status, stdout (its first line), stderr, then the command.
+row() {
+  local label=$1 status=$2 out=$3 err=$4; shift 4
+  "$@" >"$work/out" 2>"$work/err"
+  check "$label" "$status [$out] [$err]" "$? [$(head -n 1 "$work/out")] [$(cat "$work/err")]"
+}
+try="Try 'vesk-host --help'."
+classes="the classes are plugin, ctlStartProgram and ctlEndProgram (also as VeskProgramManager.PlugIn, VeskProgramManager.ctlStartProgram, VeskProgramManager.ctlEndProgram)"
+getname='<r><plugin>StartProgram</plugin><method>GetName</method><params/></r>'
+name='<result><name>Start program plug-in</name></result>'
+ok='<result><success/></result>'
+cp /bin/sleep "$work/sleeper"
+"$work/sleeper" 30 & listed=$!
+for _ in $(seq 50); do [ "$(readlink "/proc/$listed/exe")" = "$work/sleeper" ] && break; sleep 0.1; done
+nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE)
+row "-V" 2 "" "vesk-host: unrecognized option '-V'
+$try" "$host" -V
+row "help" 2 "" "vesk-host: 'help' is neither a command (catalogue, start, end) nor a request (which starts with '<')
+$try" "$host" help
+row "--foo" 2 "" "vesk-host: unrecognized option '--foo'
+$try" "$host" --foo
+row "start without program" 2 "" "vesk-host: start needs a PROGRAM
+$try" "$host" start
+row "end without executable" 2 "" "vesk-host: end needs an EXECUTABLE
+$try" "$host" end
+row "end with two executables" 2 "" "vesk-host: end takes one EXECUTABLE; extra operand '/b'
+$try" "$host" end /a /b
+row "end --bogus" 2 "" "vesk-host: unrecognized option '--bogus'
+$try" "$host" end --bogus /a
+row "catalogue with an operand" 2 "" "vesk-host: catalogue takes no argument; extra 'x'
+$try" "$host" catalogue x
+row "request with an operand" 2 "" "vesk-host: a request takes no further argument; extra 'x'
+$try" "$host" "$getname" x
+row "--help" 0 "usage:" "" "$host" --help
+row "end --help" 0 "usage:" "" "$host" end --help
+row "--class --help" 0 "usage:" "" "$host" --class plugin --help
+row "--version after --class" 0 "vesk-host 1.0.1" "" "$host" --class plugin --version
+row "--wait after the operand" 0 "$ok" "vesk-host: no running program matches $work/none" "$host" end "$work/none" --wait 5
+row "--wait=.5" 0 "$ok" "vesk-host: no running program matches $work/none" "$host" end --wait=.5 "$work/none"
+row "-q" 0 "$ok" "" "$host" end -q "$work/none"
+row "--quiet after the operand" 0 "$ok" "" "$host" end "$work/none" --quiet
+row "-- before an operand like an option" 0 "$ok" "vesk-host: no running program matches $work/-q" \
+  "$host" end -- "$work/-q"
+row "start -- program" 1 "" "vesk-host: error 53 (StartProgram): Cannot start \"$work/none\": No such file: $work/none" "$host" start -- "$work/none"
+row "start -x is the program" 1 "" "vesk-host: error 53 (StartProgram): Cannot start \"-x\": No such file: -x" "$host" start -x
+row "--class with start" 2 "" "vesk-host: --class cannot be used with start
+$try" "$host" --class ctlStartProgram start xeyes
+row "--class with end" 2 "" "vesk-host: --class cannot be used with end
+$try" "$host" --class plugin end /a
+row "--class PlugIn" 0 "$name" "" "$host" --class PlugIn "$getname"
+row "--class=VeskProgramManager.ctlEndProgram" 0 "<result><sett><s/></sett></result>" "" \
+  "$host" --class=veskprogrammanager.CTLENDPROGRAM '<r><method>GetSettings</method><params/></r>'
+row "--class nope" 2 "" "vesk-host: unknown class 'nope'; $classes
+$try" "$host" --class nope "$getname"
+row "--class without a name" 2 "" "vesk-host: --class needs a class name
+$try" "$host" --class
+row "unknown plug-in: empty reply" 1 "" "vesk-host: empty reply: no plug-in or method of this object answers the request" \
+  "$host" '<r><plugin>Nope</plugin><method>GetName</method><params/></r>'
+row "malformed request" 1 "" "vesk-host: error 1000 (XmlElement): XML parse error at line 1, column 4: element 'plugin' is not closed" \
+  "$host" '<r><plugin>'
+row "end of a name found nowhere" 1 "" "vesk-host: vesk-no-such-program: no such program on PATH" \
+  "$host" end vesk-no-such-program
+row "end --list of a bare name" 0 "$listed $work/sleeper" "" env PATH="$work:$PATH" "${nodisplay[@]}" "$host" end --list sleeper
+check "end --list: the last line names the route" "route: none (no X display is set (DISPLAY is empty))" "$(tail -n 1 "$work/out")"
+row "end --list of a relative path" 0 "$listed $work/sleeper" "" env -C "$work/.." "${nodisplay[@]}" "$host" end "$(basename "$work")/sleeper" --list
+check "end --list leaves it running" running "$(kill -0 "$listed" 2>/dev/null && echo running)"
+row "end of a bare name: the resolved path" 1 "" "vesk-host: error 75 (EndProgram): 1 running program matches, but none could be asked to close: no X display is set (DISPLAY is empty)" \
+  env PATH="$work:$PATH" "${nodisplay[@]}" "$host" end sleeper
+row "end --list with --wait" 2 "" "vesk-host: --list changes nothing; it cannot be combined with --wait
+$try" "$host" end --list --wait 1 /a
+row "batch skips blank lines and comments" 0 "$name" "" bash -c 'printf "\n# a note\n%s\n" "$1" | "$0"' "$host" "$getname"
+kill "$listed"; wait "$listed" 2>/dev/null
 
 [ "$failures" -eq 0 ]

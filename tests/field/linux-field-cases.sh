@@ -118,7 +118,7 @@ SH
 [$work/docs/-n.txt]" "$(cat "$work/open3" 2>/dev/null)"
   local err
   err=$(cd "$work/docs" && PATH="$work/bin:$PATH" OPENER_LOG="$work/open4" "$host" start "-x" 2>&1 >/dev/null)
-  check "missing -x" "error 53 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-3)"
+  check "missing -x" "vesk-host: error 53 (StartProgram):" "$(printf '%s' "$err" | cut -d' ' -f1-4)"
 }
 
 # 4. The same file by another name: a symlink to the executable, and the
@@ -177,7 +177,8 @@ PY
   install "$long"
   launch "$work/r5b" "$long"
   [ -n "$pid" ] || return
-  check "end of the first 500 characters: reply" "$ok_reply" "$("$host" end "${long:0:500}" 2>&1)"
+  check "end of the first 500 characters: reply" "$ok_reply
+vesk-host: no running program matches ${long:0:500}" "$("$host" end "${long:0:500}" 2>&1)"
   sleep 1
   alive "$pid" && r=running || r=gone; check "end of the first 500 characters ends nothing" running "$r"
   ended_by "end of the whole path of 520 characters" "$pid" "$long"
@@ -211,7 +212,7 @@ case_7() {
     elapsed=$(($(now_ms) - t0))
     check "$1: returns within 7 s" yes "$(within "$elapsed" 7000)"
     case "$3" in
-      error*) check "$1: result (status $status, $elapsed ms)" "$3" "$(printf '%s' "$out" | cut -d' ' -f1-3)" ;;
+      vesk-host:*) check "$1: result (status $status, $elapsed ms)" "$3" "$(printf '%s' "$out" | cut -d' ' -f1-4)" ;;
       *) check "$1: result (status $status, $elapsed ms)" "$3" "$out" ;;
     esac
   }
@@ -231,8 +232,9 @@ while True: held.append(s.accept()[0])
   started+=("$!")
   for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$fake_n" ] && break; sleep 0.1; done
   if [ -S "/tmp/.X11-unix/X$fake_n" ]; then
-    bounded_end "silent display, match" ":$fake_n" "error 75 (EndProgram):" "$work/app7/xclient"
-    bounded_end "silent display, no match" ":$fake_n" "$ok_reply" "$work/app7/nothing"
+    bounded_end "silent display, match" ":$fake_n" "vesk-host: error 75 (EndProgram):" "$work/app7/xclient"
+    bounded_end "silent display, no match" ":$fake_n" "$ok_reply
+vesk-host: no running program matches $work/app7/nothing" "$work/app7/nothing"
     # Three silent routes of one Wayland session (sway's socket, the session
     # D-Bus, the X display) share the call's one budget of waiting.
     python3 -c '
@@ -257,12 +259,14 @@ while True:
   fi
 
   kill -STOP "$xvfb_pid"
-  bounded_end "stopped X server, match" "$DISPLAY" "error 75 (EndProgram):" "$work/app7/xclient"
-  bounded_end "stopped X server, no match" "$DISPLAY" "$ok_reply" "$work/app7/nothing"
+  bounded_end "stopped X server, match" "$DISPLAY" "vesk-host: error 75 (EndProgram):" "$work/app7/xclient"
+  bounded_end "stopped X server, no match" "$DISPLAY" "$ok_reply
+vesk-host: no running program matches $work/app7/nothing" "$work/app7/nothing"
   kill -CONT "$xvfb_pid"
 
-  bounded_end "no display, match" - "error 75 (EndProgram):" "$work/app7/xclient"
-  bounded_end "no display, no match" - "$ok_reply" "$work/app7/nothing"
+  bounded_end "no display, match" - "vesk-host: error 75 (EndProgram):" "$work/app7/xclient"
+  bounded_end "no display, no match" - "$ok_reply
+vesk-host: no running program matches $work/app7/nothing" "$work/app7/nothing"
   alive "$pid" && r=running || r=gone; check "the unreached program still runs" running "$r"
   ended_by "end once the X server runs again" "$pid" "$work/app7/xclient"
 }
@@ -346,7 +350,7 @@ end_in_env() {  # label, closed or refused
     wait_gone "$pid" 100 && r=gone || r=running; check "$1: program exits" gone "$r"
   else
     # libxcb writes the server's reason for the refusal to stderr first.
-    check "$1: result (status $status)" "error 75 (EndProgram):" "$(printf '%s\n' "$out" | tail -n 1 | cut -d' ' -f1-3)"
+    check "$1: result (status $status)" "vesk-host: error 75 (EndProgram):" "$(printf '%s\n' "$out" | tail -n 1 | cut -d' ' -f1-4)"
     alive "$pid" && r=running || r=gone; check "$1: program still runs" running "$r"
     kill "$pid" 2>/dev/null
   fi

@@ -122,14 +122,15 @@ wait_gone "$x_app" 50
 check "sway: xclient at app asked to close" gone "$(state "$x_app")"
 check "sway: foot at other keeps running" running "$(state "$foot_other")"
 check "sway: xclient at other keeps running" running "$(state "$x_other")"
-check "sway: a path that matches nothing" "<result><success/></result>" "$("$host" end "$work/none/foot" 2>&1)"
+check "sway: a path that matches nothing" "<result><success/></result>
+vesk-host: no running program matches $work/none/foot" "$("$host" end "$work/none/foot" 2>&1)"
 # sway's kill of an X window that takes no close request cuts its client
 # off: such a program is left running, and the call says why.
 start "$work/app/xclient" --no-delete --timeout 60; x_stubborn=$pid
 wait_views 3 || exit 1
 "$host" end "$work/app/xclient" >/dev/null 2>"$work/stderr"
 check "sway: an X program without WM_DELETE_WINDOW fails with 75" "1 yes" \
-  "$? $(grep -q '^error 75 (EndProgram): .*WM_DELETE_WINDOW' "$work/stderr" && echo yes)"
+  "$? $(grep -q '^vesk-host: error 75 (EndProgram): .*WM_DELETE_WINDOW' "$work/stderr" && echo yes)"
 sleep 0.5
 check "sway: an X program without WM_DELETE_WINDOW keeps running" running "$(state "$x_stubborn")"
 check "sway itself keeps running" running "$(state "$sway_pid")"
@@ -154,10 +155,11 @@ check "weston: ending a running program fails" "1 []" "$status [$reply]"
 kwin_lack=""
 [ "${VESK_KWIN:-}" = 1 ] && kwin_lack="; for KWin, no session D-Bus could be reached: No such file or directory"
 check "weston: the failure line" \
-  "error 75 (EndProgram): 1 running program matches, but none could be asked to close: this Wayland desktop offers no way to ask another program's window to close (SWAYSOCK and I3SOCK are empty$kwin_lack), and no X display is set (DISPLAY is empty)" \
+  "vesk-host: error 75 (EndProgram): 1 running program matches, but none could be asked to close: this Wayland desktop offers no way to ask another program's window to close (SWAYSOCK and I3SOCK are empty$kwin_lack), and no X display is set (DISPLAY is empty)" \
   "$(cat "$work/stderr")"
 check "weston: the Wayland program was not touched" running "$(state "$shm_app")"
-check "weston: a path that matches nothing" "<result><success/></result>" "$("$host" end "$work/none/simple-shm" 2>&1)"
+check "weston: a path that matches nothing" "<result><success/></result>
+vesk-host: no running program matches $work/none/simple-shm" "$("$host" end "$work/none/simple-shm" 2>&1)"
 
 if [ "$failures" -gt 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"

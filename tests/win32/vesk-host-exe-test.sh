@@ -16,11 +16,11 @@ check "catalogue" "$catalogue" "$(host_run catalogue | strip_cr)"
 # A message box goes to standard error and the call returns (no box on screen to wait for).
 check "message box on stderr" "0 VeskProgramManager: Start program plug-in by Quorvel." \
   "$(status_and_error host_run '<r><plugin>StartProgram</plugin><method>ShowAbout</method><params/></r>')"
-check "malformed request" "1 error 1000 (XmlElement): XML parse error at line 1, column 4: element 'plugin' is not closed" \
+check "malformed request" "1 vesk-host: error 1000 (XmlElement): XML parse error at line 1, column 4: element 'plugin' is not closed" \
   "$(status_and_error host_run '<r><plugin>')"
 # Arguments arrive as UTF-8 from the wide command line, letters outside the code page too.
-check "UTF-8 argument" '1 error 429 (VeskProgramManager): Cannot create object: no class named "nöpe€Ω"' \
-  "$(status_and_error host_run --class 'nöpe€Ω' catalogue)"
+check "UTF-8 argument" "2 vesk-host: unknown class 'nöpe€Ω'; the classes are plugin, ctlStartProgram and ctlEndProgram (also as VeskProgramManager.PlugIn, VeskProgramManager.ctlStartProgram, VeskProgramManager.ctlEndProgram)" \
+  "$(status_and_error host_run --class 'nöpe€Ω' '<r/>' | head -n 1)"
 check "--com then --class without a name" "2 vesk-host: --class needs a class name" \
   "$(status_and_error host_run --com --class | head -n 1)"
 

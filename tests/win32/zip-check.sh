@@ -30,7 +30,7 @@ wine_in cmd /c exit 0 >/dev/null || { echo "zip-check.sh: Wine does not start"; 
 
 catalogue='<result><plugins><plugin><type>ActionPlugIn</type><name>StartProgram</name></plugin><plugin><type>ActionPlugIn</type><name>EndProgram</name></plugin></plugins></result>'
 clsid='{8277CCD6-415A-45C2-9761-B5750C7170CC}'
-not_registered="error 429 (vesk-host): Cannot create object VeskProgramManager.PlugIn: the class is not registered (0x800401F3)"
+not_registered="vesk-host: error 429 (vesk-host): Cannot create object VeskProgramManager.PlugIn: the class is not registered (0x800401F3)"
 
 check_width() {  # x64 | x86
   local width=$1 dir="$folder/$1" out status
@@ -69,7 +69,7 @@ check_width() {  # x64 | x86
 
   check "$width --com catalogue" "$catalogue" "$(host_in "$host" --com catalogue | strip_cr)"
   check "$width --com failing request" \
-    "1 error 1000 (XmlElement): XML parse error at line 1, column 4: element 'plugin' is not closed" \
+    "1 vesk-host: error 1000 (XmlElement): XML parse error at line 1, column 4: element 'plugin' is not closed" \
     "$(status_and_error host_in "$host" --com '<r><plugin>')"
 
   # A panel of the server keeps its boxes across a batch; @ lines cannot reach it.

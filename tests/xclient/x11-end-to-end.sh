@@ -97,6 +97,16 @@ if [ -x /usr/bin/xeyes ]; then
   for _ in $(seq 50); do xwininfo -root -tree 2>/dev/null | grep -q '"xeyes"' && break; sleep 0.1; done
   check "vesk-host end xeyes" "<result><success/></result>" "$("$host" end /usr/bin/xeyes)"
   wait_gone "$eyes" 50 && r=gone || r=running; check "xeyes exits" gone "$r"
+  # By its bare name: listed (and left running), then ended with --wait.
+  /usr/bin/xeyes & eyes=$!; started+=("$eyes")
+  for _ in $(seq 50); do xwininfo -root -tree 2>/dev/null | grep -q '"xeyes"' && break; sleep 0.1; done
+  listing=$(PATH=/usr/bin:/bin "$host" end --list xeyes 2>&1); status=$?
+  check "xeyes by name: end --list" "0 $eyes /usr/bin/xeyes|route: X display $DISPLAY" \
+    "$status $(printf '%s\n' "$listing" | grep -E "^($eyes |route:)" | paste -sd'|')"
+  sleep 0.3; alive "$eyes" && r=running || r=gone; check "xeyes by name: --list leaves it running" running "$r"
+  out=$(PATH=/usr/bin:/bin "$host" end --wait 5 xeyes 2>&1); status=$?
+  check "xeyes by name: end --wait 5" "0 <result><success/></result>" "$status $out"
+  alive "$eyes" && r=running || r=gone; check "xeyes by name: it has exited" gone "$r"
 fi
 
 if [ -n "${X11_TESTS:-}" ]; then
@@ -107,7 +117,7 @@ fi
 # stands for the program to end; the reply and the time taken are checked.
 cp /bin/sleep "$work/sleeper"
 "$work/sleeper" 300 & started+=("$!")
-refused="error 75 (EndProgram): 1 running program matches, but none could be asked to close:"
+refused="vesk-host: error 75 (EndProgram): 1 running program matches, but none could be asked to close:"
 timed_end() {  # label, DISPLAY (- for none), path, expected reply, most tenths of a second
   local begin reply tenths
   begin=$(date +%s%N)
@@ -118,7 +128,8 @@ timed_end() {  # label, DISPLAY (- for none), path, expected reply, most tenths 
   [ "$tenths" -le "$5" ] && r=in-time || r="$tenths tenths"; check "$1: within $5 tenths of a second" in-time "$r"
 }
 timed_end "no display, a matching program" - "$work/sleeper" "$refused no X display is set (DISPLAY is empty)" 10
-timed_end "no display, nothing matching" - "$work/nothing" "<result><success/></result>" 10
+timed_end "no display, nothing matching" - "$work/nothing" "<result><success/></result>
+vesk-host: no running program matches $work/nothing" 10
 # A socket that takes the connection and never answers.
 python3 -c 'import socket, sys, time
 s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(8)
@@ -126,7 +137,8 @@ open(sys.argv[2], "w").close(); time.sleep(300)' "$work/silent" "$work/silent.re
 wait_file "$work/silent.ready" 50 || [ -e "$work/silent.ready" ] || check "silent socket ready" ready missing
 timed_end "a silent display, a matching program" "$work/silent:0" "$work/sleeper" \
   "$refused X display $work/silent:0 did not answer within 5 s" 60
-timed_end "a silent display, nothing matching" "$work/silent:0" "$work/nothing" "<result><success/></result>" 10
+timed_end "a silent display, nothing matching" "$work/silent:0" "$work/nothing" "<result><success/></result>
+vesk-host: no running program matches $work/nothing" 10
 # The X server stopped (SIGSTOP), then resumed.
 kill -STOP "$xvfb_pid"
 timed_end "a stopped server, a matching program" "$DISPLAY" "$work/sleeper" \
