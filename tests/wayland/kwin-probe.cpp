@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/wayland/KWinCompositor.h"
@@ -19,13 +20,13 @@ using vesk::platform::linux_backend::WaitBudget;
 int main(int argc, char** argv) {
   const std::string action = argc >= 3 ? argv[1] : "";
   if (argc != 1 && !(argc == 3 && (action == "close" || action == "close-id"))) return 2;
-  std::string problem;
   WaitBudget budget;
-  const auto kwin = KWinCompositor::Connect(budget, problem);
-  if (kwin == nullptr) {
-    std::fprintf(stderr, "no route: %s\n", problem.c_str());
+  auto connected = KWinCompositor::Connect(budget);
+  if (!connected) {
+    std::fprintf(stderr, "no route: %s\n", connected.problem().c_str());
     return 1;
   }
+  const auto kwin = std::move(*connected);
   std::vector<CompositorView> views;
   if (!kwin->ListViews(views)) {
     std::fprintf(stderr, "list failed: %s %s\n", kwin->Name().c_str(), kwin->problem().c_str());

@@ -61,15 +61,15 @@ bool Set(const char* variable) {
   return value != nullptr && *value != '\0';
 }
 
-// Takes `compositor` when it lists its windows; otherwise appends why not to `lack`.
-bool Proven(std::unique_ptr<ICompositor> compositor, const std::string& problem, LinuxWindows::Choice& choice,
-            std::string& lack) {
-  if (compositor && compositor->ListViews(choice.views)) {
-    choice.compositor = std::move(compositor);
+// Takes the compositor when it connected and lists its windows; otherwise
+// appends why not to `lack`.
+bool Proven(Result<std::unique_ptr<ICompositor>> connected, LinuxWindows::Choice& choice, std::string& lack) {
+  if (connected && (*connected)->ListViews(choice.views)) {
+    choice.compositor = std::move(*connected);
     return true;
   }
   choice.views.clear();
-  lack += compositor ? compositor->Name() + " " + compositor->problem() : problem;
+  lack += connected ? (*connected)->Name() + " " + (*connected)->problem() : connected.problem();
   return false;
 }
 
@@ -84,16 +84,12 @@ LinuxWindows::Choice LinuxWindows::Choose(WaitBudget& budget) {
   Choice choice;
   choice.wayland = WaylandSession();
   if (!choice.wayland) return choice;
-  std::string problem;
   std::string lack;
-  std::unique_ptr<ICompositor> sway = SwayCompositor::Connect(budget, problem);
-  if (Proven(std::move(sway), problem, choice, lack)) return choice;
+  if (Proven(SwayCompositor::Connect(budget), choice, lack)) return choice;
   // The other compositors' routes, each tried when none above listed its windows.
 #ifdef VESK_HAVE_KWIN
   lack += "; for KWin, ";
-  problem.clear();
-  std::unique_ptr<ICompositor> kwin = KWinCompositor::Connect(budget, problem);
-  if (Proven(std::move(kwin), problem, choice, lack)) return choice;
+  if (Proven(KWinCompositor::Connect(budget), choice, lack)) return choice;
 #endif
   choice.lack = std::move(lack);
   return choice;

@@ -30,34 +30,30 @@ PrivateFile::~PrivateFile() {
   errno = saved;
 }
 
-bool PrivateFile::Create(const std::string& folder, const std::string& suffix, const std::string& text,
-                         std::string& problem) {
+Done PrivateFile::Create(const std::string& folder, const std::string& suffix, const std::string& text) {
   std::string where = folder;
   if (!OnlyOurs(folder)) {
     std::string fresh = "/tmp/vesk-XXXXXX";
     if (::mkdtemp(fresh.data()) == nullptr) {  // mode 0700
-      problem = std::string("cannot create a folder in /tmp: ") + std::strerror(errno);
-      return false;
+      return Done::Fail(std::string("cannot create a folder in /tmp: ") + std::strerror(errno));
     }
     own_folder_ = where = fresh;
   }
   std::string name = where + "/vesk-XXXXXX" + suffix;
   UniqueFd fd(::mkostemps(name.data(), static_cast<int>(suffix.size()), O_CLOEXEC));  // mode 0600
   if (!fd) {
-    problem = "cannot create a file in " + where + ": " + std::strerror(errno);
-    return false;
+    return Done::Fail("cannot create a file in " + where + ": " + std::strerror(errno));
   }
   path_ = name;
   for (std::size_t done = 0; done < text.size();) {
     const ssize_t written = ::write(fd.get(), text.data() + done, text.size() - done);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
-      problem = "cannot write " + name + ": " + std::strerror(errno);
-      return false;
+      return Done::Fail("cannot write " + name + ": " + std::strerror(errno));
     }
     done += static_cast<std::size_t>(written);
   }
-  return true;
+  return {};
 }
 
 }  // namespace vesk::platform::linux_backend

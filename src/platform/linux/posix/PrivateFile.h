@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/linux/posix/Result.h"
+
 namespace vesk::platform::linux_backend {
 
 // A file of ours that only this user can read (mode 0600, a name no one else
@@ -16,9 +18,9 @@ class PrivateFile {
 
   // Creates the file, with a name ending in `suffix`, in `folder` when that
   // is a real folder (not a link) owned by this user with mode 0700, else in
-  // a fresh folder of its own under /tmp; writes `text`. False (with
-  // `problem` set) when that failed.
-  bool Create(const std::string& folder, const std::string& suffix, const std::string& text, std::string& problem);
+  // a fresh folder of its own under /tmp; writes `text`. A failure says
+  // which step failed.
+  Done Create(const std::string& folder, const std::string& suffix, const std::string& text);
   const std::string& path() const { return path_; }
 
  private:

@@ -49,36 +49,24 @@ int ConnectWithin(int fd, const sockaddr* address, socklen_t length, SocketClock
   return error;
 }
 
-UniqueFd ConnectUnixSocket(const std::string& path, SocketClock::time_point deadline, UnixConnectFailure& failure,
-                           int& error) {
+Result<UniqueFd> ConnectUnixSocket(const std::string& path, SocketClock::time_point deadline) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  failure = UnixConnectFailure::kBadPath;
-  if (path.empty()) {
-    error = EINVAL;
-    return UniqueFd();
-  }
-  if (path.size() >= sizeof address.sun_path) {
-    error = ENAMETOOLONG;
-    return UniqueFd();
-  }
+  if (path.empty()) return Problem{"is not a usable socket path", EINVAL};
+  if (path.size() >= sizeof address.sun_path) return Problem{"is not a usable socket path", ENAMETOOLONG};
   std::memcpy(address.sun_path, path.data(), path.size());
   UniqueFd fd = NewStreamSocket(AF_UNIX);
   if (!fd) {
-    failure = UnixConnectFailure::kNoSocket;
-    error = errno;
-    return fd;
+    const int error = errno;
+    return Problem{std::string("could not be opened: ") + std::strerror(error), error};
   }
   // A file's name ends with its '\0'; an abstract name is exactly its bytes.
   const auto length =
       static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + (path[0] == '\0' ? 0 : 1));
-  error = ConnectWithin(fd.get(), reinterpret_cast<const sockaddr*>(&address), length, deadline);
-  if (error == 0) {
-    failure = UnixConnectFailure::kNone;
-    return fd;
-  }
-  failure = error == ETIMEDOUT ? UnixConnectFailure::kTimedOut : UnixConnectFailure::kRefused;
-  return UniqueFd();
+  const int error = ConnectWithin(fd.get(), reinterpret_cast<const sockaddr*>(&address), length, deadline);
+  if (error == 0) return fd;
+  if (error == ETIMEDOUT) return Problem{"did not answer in time", ETIMEDOUT};
+  return Problem{std::string("refused the connection: ") + std::strerror(error), error};
 }
 
 }  // namespace vesk::platform::linux_backend

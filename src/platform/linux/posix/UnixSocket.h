@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 
+#include "platform/linux/posix/Result.h"
 #include "platform/linux/posix/UniqueFd.h"
 
 namespace vesk::platform::linux_backend {
@@ -24,18 +25,12 @@ UniqueFd NewStreamSocket(int family);
 // ETIMEDOUT once `deadline` passes.
 int ConnectWithin(int fd, const sockaddr* address, socklen_t length, SocketClock::time_point deadline);
 
-// How a connection to a Unix socket failed.
-enum class UnixConnectFailure {
-  kNone,
-  kBadPath,   // empty or longer than a socket address holds (error EINVAL, ENAMETOOLONG)
-  kNoSocket,  // no socket could be made (error is socket()'s errno)
-  kRefused,   // the connection failed (error is its errno)
-  kTimedOut,  // the deadline passed (error ETIMEDOUT)
-};
-
 // A socket connected to the Unix socket at `path` (an abstract name starts
-// with '\0'); empty with `failure` and `error` set when that failed.
-UniqueFd ConnectUnixSocket(const std::string& path, SocketClock::time_point deadline, UnixConnectFailure& failure,
-                           int& error);
+// with '\0'). A failure is worded to follow the socket's name, its error()
+// the errno: "is not a usable socket path" (EINVAL: empty, ENAMETOOLONG:
+// longer than a socket address holds), "could not be opened: ..." (socket()'s
+// errno), "refused the connection: ..." (the connection's errno), or "did not
+// answer in time" (ETIMEDOUT: the deadline passed).
+Result<UniqueFd> ConnectUnixSocket(const std::string& path, SocketClock::time_point deadline);
 
 }  // namespace vesk::platform::linux_backend

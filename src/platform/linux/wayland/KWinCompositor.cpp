@@ -40,31 +40,27 @@ std::string NewToken() {
 
 }  // namespace
 
-std::unique_ptr<ICompositor> KWinCompositor::Connect(WaitBudget& budget, std::string& problem) {
-  const SdBusApi* api = LoadSdBus(problem);
-  if (api == nullptr) return nullptr;
+Result<std::unique_ptr<ICompositor>> KWinCompositor::Connect(WaitBudget& budget) {
+  using Connected = Result<std::unique_ptr<ICompositor>>;
+  const Result<const SdBusApi*> api = LoadSdBus();
+  if (!api) return Connected::Fail(api.problem());
   sd_bus* raw = nullptr;
   // DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus. Connecting to a
   // local socket does not wait; the greeting is awaited below, in the budget.
-  const int opened = api->open_user(&raw);
+  const int opened = (*api)->open_user(&raw);
   UniqueSdBus bus(raw);
   if (opened == -ENOMEDIUM) {
-    problem = "no session D-Bus is set (DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR are empty)";
-    return nullptr;
+    return Connected::Fail("no session D-Bus is set (DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR are empty)");
   }
   if (opened < 0) {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    problem = "no session D-Bus could be reached" +
-              (address != nullptr && *address != '\0' ? " at " + std::string(address) : std::string()) + ": " +
-              ErrorText(opened);
-    return nullptr;
+    return Connected::Fail("no session D-Bus could be reached" +
+                           (address != nullptr && *address != '\0' ? " at " + std::string(address) : std::string()) +
+                           ": " + ErrorText(opened));
   }
-  std::unique_ptr<KWinCompositor> kwin(new KWinCompositor(*api, std::move(bus), budget));
-  if (!kwin->WaitUntilConnected() || !kwin->FindKWin()) {
-    problem = kwin->problem_;
-    return nullptr;
-  }
-  return kwin;
+  std::unique_ptr<KWinCompositor> kwin(new KWinCompositor(**api, std::move(bus), budget));
+  if (!kwin->WaitUntilConnected() || !kwin->FindKWin()) return Connected::Fail(kwin->problem_);
+  return std::unique_ptr<ICompositor>(std::move(kwin));
 }
 
 KWinCompositor::KWinCompositor(const SdBusApi& api, UniqueSdBus bus, WaitBudget& budget)
@@ -177,29 +173,37 @@ bool KWinCompositor::ListViews(std::vector<CompositorView>& views) {
   const std::string token = NewToken();
   std::string answer;
   const KWinScript::ReplyTo reply_to{our_name_, kAnswerPath, kAnswerInterface, kAnswerMethod};
-  return RunScript(KWinScript::Listing(reply_to, token), token, answer) &&
-         KWinScript::ReadViews(answer, views, problem_);
+  if (!RunScript(KWinScript::Listing(reply_to, token), token, answer)) return false;
+  Result<std::vector<CompositorView>> read = KWinScript::ReadViews(answer);
+  if (!read) {
+    problem_ = read.problem();
+    return false;
+  }
+  views = std::move(*read);
+  return true;
 }
 
 bool KWinCompositor::RequestClose(const CompositorView& view) {
   const std::string token = NewToken();
   std::string answer;
   const KWinScript::ReplyTo reply_to{our_name_, kAnswerPath, kAnswerInterface, kAnswerMethod};
-  bool closed = false;
-  if (!RunScript(KWinScript::Close(reply_to, token, view.id), token, answer) ||
-      !KWinScript::ReadClosed(answer, closed, problem_))
+  if (!RunScript(KWinScript::Close(reply_to, token, view.id), token, answer)) return false;
+  const Result<bool> closed = KWinScript::ReadClosed(answer);
+  if (!closed) {
+    problem_ = closed.problem();
     return false;
-  if (!closed) problem_ = "has no window " + view.id + " that can be closed";
-  return closed;
+  }
+  if (!*closed) problem_ = "has no window " + view.id + " that can be closed";
+  return *closed;
 }
 
 bool KWinCompositor::RunScript(const std::string& script, const std::string& token, std::string& answer) {
   // KWin (the same user) reads the file; no one else can.
   PrivateFile file;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string file_problem;
-  if (!file.Create(runtime != nullptr ? runtime : "", ".js", script, file_problem)) {
-    problem_ = "could not be given a script: " + file_problem;
+  const Done created = file.Create(runtime != nullptr ? runtime : "", ".js", script);
+  if (!created) {
+    problem_ = "could not be given a script: " + created.problem();
     return false;
   }
   const std::string plugin = "vesk-" + token;

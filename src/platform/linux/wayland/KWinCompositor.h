@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/posix/Result.h"
 #include "platform/linux/posix/WaitBudget.h"
 #include "platform/linux/wayland/ICompositor.h"
 #include "platform/linux/wayland/SdBusResources.h"
@@ -18,11 +19,11 @@ namespace vesk::platform::linux_backend {
 // route's Name(); those of Connect follow the caller's mention of KWin.
 class KWinCompositor : public ICompositor {
  public:
-  // Null (with `problem` set) when libsystemd cannot be loaded, there is no
-  // session bus, no KWin on it, or the bus does not answer in time. Every
-  // wait, connecting and each reply, is charged to `budget`, which the
-  // caller owns and keeps for longer than the compositor.
-  static std::unique_ptr<ICompositor> Connect(WaitBudget& budget, std::string& problem);
+  // Fails when libsystemd cannot be loaded, there is no session bus, no
+  // KWin on it, or the bus does not answer in time. Every wait, connecting
+  // and each reply, is charged to `budget`, which the caller owns and keeps
+  // for longer than the compositor.
+  static Result<std::unique_ptr<ICompositor>> Connect(WaitBudget& budget);
 
   ~KWinCompositor() override = default;
   KWinCompositor(const KWinCompositor&) = delete;

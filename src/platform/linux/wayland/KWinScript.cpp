@@ -31,18 +31,17 @@ std::string Wrap(const KWinScript::ReplyTo& reply_to, const std::string& token, 
 }
 
 // Parses `answer` into an object; a script's own error becomes the problem.
-bool ReadObject(const std::string& answer, json& object, std::string& problem) {
-  object = json::parse(answer, nullptr, false);
+Result<json> ReadObject(const std::string& answer) {
+  json object = json::parse(answer, nullptr, false);
   if (object.is_discarded() || !object.is_object()) {
-    problem = "answered something that is not a JSON object";
-    return false;
+    return Result<json>::Fail("answered something that is not a JSON object");
   }
   const auto error = object.find("error");
   if (error != object.end()) {
-    problem = "ran a script that failed: " + (error->is_string() ? error->get<std::string>() : error->dump());
-    return false;
+    return Result<json>::Fail("ran a script that failed: " +
+                              (error->is_string() ? error->get<std::string>() : error->dump()));
   }
-  return true;
+  return object;
 }
 
 bool ReadView(const json& item, CompositorView& view) {
@@ -106,37 +105,31 @@ std::string KWinScript::Close(const ReplyTo& reply_to, const std::string& token,
               "    answer({closed: false});\n");
 }
 
-bool KWinScript::ReadViews(const std::string& answer, std::vector<CompositorView>& views, std::string& problem) {
-  json object;
-  if (!ReadObject(answer, object, problem)) return false;
-  const auto list = object.find("views");
-  if (list == object.end() || !list->is_array()) {
-    problem = "answered without a list of windows";
-    return false;
-  }
+Result<std::vector<CompositorView>> KWinScript::ReadViews(const std::string& answer) {
+  using Views = Result<std::vector<CompositorView>>;
+  const Result<json> object = ReadObject(answer);
+  if (!object) return Views::Fail(object.problem());
+  const auto list = object->find("views");
+  if (list == object->end() || !list->is_array()) return Views::Fail("answered without a list of windows");
   std::vector<CompositorView> read;
   for (const json& item : *list) {
     CompositorView view;
     if (!ReadView(item, view)) {
-      problem = "answered a window without a readable id, pid, owner, visibility or kind";
-      return false;
+      return Views::Fail("answered a window without a readable id, pid, owner, visibility or kind");
     }
     read.push_back(std::move(view));
   }
-  views = std::move(read);
-  return true;
+  return read;
 }
 
-bool KWinScript::ReadClosed(const std::string& answer, bool& closed, std::string& problem) {
-  json object;
-  if (!ReadObject(answer, object, problem)) return false;
-  const auto value = object.find("closed");
-  if (value == object.end() || !value->is_boolean()) {
-    problem = "answered without saying whether the window was closed";
-    return false;
+Result<bool> KWinScript::ReadClosed(const std::string& answer) {
+  const Result<json> object = ReadObject(answer);
+  if (!object) return Result<bool>::Fail(object.problem());
+  const auto value = object->find("closed");
+  if (value == object->end() || !value->is_boolean()) {
+    return Result<bool>::Fail("answered without saying whether the window was closed");
   }
-  closed = value->get<bool>();
-  return true;
+  return value->get<bool>();
 }
 
 }  // namespace vesk::platform::linux_backend

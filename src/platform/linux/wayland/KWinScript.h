@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/posix/Result.h"
 #include "platform/linux/wayland/CompositorView.h"
 
 namespace vesk::platform::linux_backend {
@@ -27,11 +28,11 @@ class KWinScript {
   // Answers {"closed":bool}, or {"error":text}.
   static std::string Close(const ReplyTo& reply_to, const std::string& token, const std::string& view_id);
 
-  // Read an answer; false (with `problem` set, worded to follow the route's
-  // name) when it is not one that the script could have given, or the
-  // script reported an error.
-  static bool ReadViews(const std::string& answer, std::vector<CompositorView>& views, std::string& problem);
-  static bool ReadClosed(const std::string& answer, bool& closed, std::string& problem);
+  // Read an answer: the views, or whether the window was closed. A failure
+  // (worded to follow the route's name) when it is not one that the script
+  // could have given, or the script reported an error.
+  static Result<std::vector<CompositorView>> ReadViews(const std::string& answer);
+  static Result<bool> ReadClosed(const std::string& answer);
 };
 
 }  // namespace vesk::platform::linux_backend

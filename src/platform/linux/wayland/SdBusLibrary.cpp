@@ -16,21 +16,17 @@ using UniqueLibrary = UniqueResource<void*, LibraryCloser, nullptr>;
 
 struct Loaded {
   SdBusApi api{};
-  bool ok = false;
-  std::string problem;
+  Done outcome;
 };
 
-// Resolves `name` into `slot`; false (problem set) when the library lacks it.
+// Resolves `name` into `slot`; a failure when the library lacks it.
 template <class Pointer>
-bool Resolve(void* library, const char* name, Pointer& slot, std::string& problem) {
+Done Resolve(void* library, const char* name, Pointer& slot) {
   void* symbol = ::dlsym(library, name);
-  if (symbol == nullptr) {
-    problem = std::string(kLibrary) + " has no " + name;
-    return false;
-  }
+  if (symbol == nullptr) return Done::Fail(std::string(kLibrary) + " has no " + name);
   // POSIX: a data pointer from dlsym converts to the function's pointer.
   slot = reinterpret_cast<Pointer>(symbol);
-  return true;
+  return {};
 }
 
 Loaded Load() {
@@ -38,36 +34,40 @@ Loaded Load() {
   UniqueLibrary library(::dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL));
   if (!library) {
     const char* error = ::dlerror();
-    loaded.problem = std::string(kLibrary) + " could not be loaded: " + (error != nullptr ? error : "unknown error");
+    loaded.outcome =
+        Done::Fail(std::string(kLibrary) + " could not be loaded: " + (error != nullptr ? error : "unknown error"));
     return loaded;
   }
   SdBusApi& api = loaded.api;
-  std::string& problem = loaded.problem;
   void* const from = library.get();
-  loaded.ok = Resolve(from, "sd_bus_open_user", api.open_user, problem) &&
-              Resolve(from, "sd_bus_is_ready", api.is_ready, problem) &&
-              Resolve(from, "sd_bus_process", api.process, problem) &&
-              Resolve(from, "sd_bus_wait", api.wait, problem) &&
-              Resolve(from, "sd_bus_flush", api.flush, problem) &&
-              Resolve(from, "sd_bus_close_unref", api.close_unref, problem) &&
-              Resolve(from, "sd_bus_get_unique_name", api.get_unique_name, problem) &&
-              Resolve(from, "sd_bus_add_object_vtable", api.add_object_vtable, problem) &&
-              Resolve(from, "sd_bus_slot_unref", api.slot_unref, problem) &&
-              Resolve(from, "sd_bus_message_new_method_call", api.message_new_method_call, problem) &&
-              Resolve(from, "sd_bus_message_append", api.message_append, problem) &&
-              Resolve(from, "sd_bus_message_read", api.message_read, problem) &&
-              Resolve(from, "sd_bus_message_set_expect_reply", api.message_set_expect_reply, problem) &&
-              Resolve(from, "sd_bus_message_get_sender", api.message_get_sender, problem) &&
-              Resolve(from, "sd_bus_message_unref", api.message_unref, problem) &&
-              Resolve(from, "sd_bus_call", api.call, problem) &&
-              Resolve(from, "sd_bus_send", api.send, problem) &&
-              Resolve(from, "sd_bus_reply_method_return", api.reply_method_return, problem) &&
-              Resolve(from, "sd_bus_error_is_set", api.error_is_set, problem) &&
-              Resolve(from, "sd_bus_error_free", api.error_free, problem) &&
-              Resolve(from, "sd_bus_object_vtable_format", api.object_vtable_format, problem);
+  // In this order, up to the first that is missing.
+  const auto resolve = [&](const char* name, auto& slot) {
+    if (loaded.outcome) loaded.outcome = Resolve(from, name, slot);
+  };
+  resolve("sd_bus_open_user", api.open_user);
+  resolve("sd_bus_is_ready", api.is_ready);
+  resolve("sd_bus_process", api.process);
+  resolve("sd_bus_wait", api.wait);
+  resolve("sd_bus_flush", api.flush);
+  resolve("sd_bus_close_unref", api.close_unref);
+  resolve("sd_bus_get_unique_name", api.get_unique_name);
+  resolve("sd_bus_add_object_vtable", api.add_object_vtable);
+  resolve("sd_bus_slot_unref", api.slot_unref);
+  resolve("sd_bus_message_new_method_call", api.message_new_method_call);
+  resolve("sd_bus_message_append", api.message_append);
+  resolve("sd_bus_message_read", api.message_read);
+  resolve("sd_bus_message_set_expect_reply", api.message_set_expect_reply);
+  resolve("sd_bus_message_get_sender", api.message_get_sender);
+  resolve("sd_bus_message_unref", api.message_unref);
+  resolve("sd_bus_call", api.call);
+  resolve("sd_bus_send", api.send);
+  resolve("sd_bus_reply_method_return", api.reply_method_return);
+  resolve("sd_bus_error_is_set", api.error_is_set);
+  resolve("sd_bus_error_free", api.error_free);
+  resolve("sd_bus_object_vtable_format", api.object_vtable_format);
   // Kept once complete: sd-bus objects of any thread may use it until the
   // process ends, so it is never closed.
-  if (loaded.ok) library.release();
+  if (loaded.outcome) library.release();
   return loaded;
 }
 
@@ -79,12 +79,9 @@ const Loaded& Once() {
 
 }  // namespace
 
-const SdBusApi* LoadSdBus(std::string& problem) {
+Result<const SdBusApi*> LoadSdBus() {
   const Loaded& loaded = Once();
-  if (!loaded.ok) {
-    problem = loaded.problem;
-    return nullptr;
-  }
+  if (!loaded.outcome) return Result<const SdBusApi*>::Fail(loaded.outcome.problem());
   return &loaded.api;
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/linux/posix/Result.h"
+
 namespace vesk::platform::linux_backend {
 
 // The sd-bus functions of libsystemd that the D-Bus routes use, loaded at
@@ -37,10 +39,10 @@ struct SdBusApi {
 };
 
 // Loads libsystemd.so.0 and resolves the table, once per process (safe from
-// any thread; later calls answer the first one's outcome). Null, with
-// `problem` set, when the library cannot be loaded or lacks a function.
+// any thread; later calls answer the first one's outcome). Fails when the
+// library cannot be loaded or lacks a function; the table is never null.
 // The library stays loaded for the life of the process.
-const SdBusApi* LoadSdBus(std::string& problem);
+Result<const SdBusApi*> LoadSdBus();
 
 // The table, for objects made through it: only after LoadSdBus succeeded.
 const SdBusApi& SdBus();

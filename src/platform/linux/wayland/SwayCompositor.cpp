@@ -309,34 +309,28 @@ std::string TooDeep() { return "sent a reply nested deeper than " + std::to_stri
 
 SwayCompositor::SwayCompositor(std::string path, WaitBudget& budget) : path_(std::move(path)), ipc_(path_, budget) {}
 
-std::unique_ptr<ICompositor> SwayCompositor::Connect(WaitBudget& budget, std::string& problem) {
+Result<std::unique_ptr<ICompositor>> SwayCompositor::Connect(WaitBudget& budget) {
   for (const char* variable : {"SWAYSOCK", "I3SOCK"}) {
     const char* path = std::getenv(variable);
-    if (path != nullptr && *path != '\0') return ConnectTo(path, budget, problem);
+    if (path != nullptr && *path != '\0') return ConnectTo(path, budget);
   }
-  problem = "SWAYSOCK and I3SOCK are empty";
-  return nullptr;
+  return Result<std::unique_ptr<ICompositor>>::Fail("SWAYSOCK and I3SOCK are empty");
 }
 
-std::unique_ptr<ICompositor> SwayCompositor::ConnectTo(const std::string& path, WaitBudget& budget,
-                                                       std::string& problem) {
+Result<std::unique_ptr<ICompositor>> SwayCompositor::ConnectTo(const std::string& path, WaitBudget& budget) {
+  using Connected = Result<std::unique_ptr<ICompositor>>;
   std::unique_ptr<SwayCompositor> compositor(new SwayCompositor(path, budget));
-  if (!compositor->ipc_.connected()) {
-    problem = compositor->Name() + " " + compositor->ipc_.problem();
-    return nullptr;
-  }
+  if (!compositor->ipc_.connected()) return Connected::Fail(compositor->Name() + " " + compositor->ipc_.problem());
   std::vector<CompositorView> views;
   bool any_process = false;
   if (!compositor->ReadTree(views, any_process)) {
-    problem = compositor->Name() + " " + compositor->problem_;
-    return nullptr;
+    return Connected::Fail(compositor->Name() + " " + compositor->problem_);
   }
   if (!views.empty() && !any_process) {
-    problem = compositor->Name() + " reports no process of its windows";
-    return nullptr;
+    return Connected::Fail(compositor->Name() + " reports no process of its windows");
   }
   compositor->first_tree_ = std::move(views);
-  return compositor;
+  return std::unique_ptr<ICompositor>(std::move(compositor));
 }
 
 std::string SwayCompositor::Name() const { return "sway IPC at " + path_; }

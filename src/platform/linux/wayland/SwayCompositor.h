@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/linux/wayland/ICompositor.h"
+#include "platform/linux/posix/Result.h"
 #include "platform/linux/posix/WaitBudget.h"
 #include "platform/linux/wayland/SwayIpc.h"
 
@@ -27,14 +28,14 @@ class SwayCompositor : public ICompositor {
   // JSON nested deeper than this (objects and arrays) is refused.
   static constexpr int kMaxDepth = 512;
 
-  // Connects to SWAYSOCK, else I3SOCK, and reads the tree once; null with
-  // `problem` set when neither is set, the socket cannot be reached, the
-  // reply is too long, too deep or malformed, or its views carry no process
-  // (i3). Every wait, then and later, is charged to `budget`, which the
-  // caller owns and which outlives the compositor.
-  static std::unique_ptr<ICompositor> Connect(WaitBudget& budget, std::string& problem);
+  // Connects to SWAYSOCK, else I3SOCK, and reads the tree once; fails when
+  // neither is set, the socket cannot be reached, the reply is too long, too
+  // deep or malformed, or its views carry no process (i3). Every wait, then
+  // and later, is charged to `budget`, which the caller owns and which
+  // outlives the compositor.
+  static Result<std::unique_ptr<ICompositor>> Connect(WaitBudget& budget);
   // The same on the socket at `path`.
-  static std::unique_ptr<ICompositor> ConnectTo(const std::string& path, WaitBudget& budget, std::string& problem);
+  static Result<std::unique_ptr<ICompositor>> ConnectTo(const std::string& path, WaitBudget& budget);
 
   std::string Name() const override;
   // The first call answers from the tree read when connecting; later ones ask again.

@@ -20,29 +20,16 @@ constexpr std::uint32_t kEventBit = 0x80000000U;
 }  // namespace
 
 SwayIpc::SwayIpc(const std::string& path, WaitBudget& budget) : budget_(budget) {
-  UnixConnectFailure failure = UnixConnectFailure::kNone;
-  int error = 0;
-  UniqueFd socket;
-  {
+  Result<UniqueFd> socket = [&] {
     const WaitBudget::Wait wait(budget_);
-    socket = ConnectUnixSocket(path, wait.deadline(), failure, error);
-  }
-  switch (failure) {
-    case UnixConnectFailure::kNone:
-      socket_ = std::move(socket);
-      break;
-    case UnixConnectFailure::kBadPath:
-      problem_ = "is not a usable socket path";
-      break;
-    case UnixConnectFailure::kNoSocket:
-      problem_ = std::string("could not be opened: ") + std::strerror(error);
-      break;
-    case UnixConnectFailure::kRefused:
-      problem_ = std::string("refused the connection: ") + std::strerror(error);
-      break;
-    case UnixConnectFailure::kTimedOut:
-      problem_ = budget_.NoAnswer();
-      break;
+    return ConnectUnixSocket(path, wait.deadline());
+  }();
+  if (socket.error() == ETIMEDOUT) {
+    problem_ = budget_.NoAnswer();
+  } else if (!socket) {
+    problem_ = socket.problem();
+  } else {
+    socket_ = std::move(*socket);
   }
 }
 

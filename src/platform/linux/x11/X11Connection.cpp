@@ -4,6 +4,7 @@
 #include <xcb/res.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,16 +32,15 @@ void X11Connection::Connect(const std::string& display_name) {
     problem_ = "is not a display name of the forms :N, HOST:N or /PATH:N";
     return;
   }
-  bool timed_out = false;
-  UniqueFd socket;
-  {
+  Result<UniqueFd> connected = [&] {
     const WaitBudget::Wait connecting(budget_);
-    socket = X11Socket::Connect(*name, connecting.deadline(), problem_, timed_out);
-  }
-  if (!socket) {
-    if (timed_out) problem_ = budget_.NoAnswer();
+    return X11Socket::Connect(*name, connecting.deadline());
+  }();
+  if (!connected) {
+    problem_ = connected.error() == ETIMEDOUT ? budget_.NoAnswer() : connected.problem();
     return;
   }
+  UniqueFd socket = std::move(*connected);
   // The watchdog's own descriptor of the socket: xcb closes the other one
   // whenever it likes, the watchdog's stays valid until it is joined.
   UniqueFd watched(::fcntl(socket.get(), F_DUPFD_CLOEXEC, 0));

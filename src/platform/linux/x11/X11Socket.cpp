@@ -21,14 +21,20 @@ struct AddrInfoCloser {
 };
 using UniqueAddrInfo = UniqueResource<addrinfo*, AddrInfoCloser, nullptr>;
 
-// Connects to the Unix socket at `path`; an abstract name starts with '\0'.
-UniqueFd ConnectUnix(const std::string& path, Clock::time_point deadline, int& error) {
-  UnixConnectFailure failure = UnixConnectFailure::kNone;
-  return ConnectUnixSocket(path, deadline, failure, error);
+// A connection that failed with `error`: timed out, or refused.
+Problem Refused(int error) {
+  if (error == ETIMEDOUT) return {"did not answer in time", ETIMEDOUT};
+  return {"refused the connection: " + std::generic_category().message(error), error};
 }
 
-UniqueFd ConnectTcp(const std::string& host, int display, Clock::time_point deadline, int& error,
-                    std::string& problem) {
+// Connects to the Unix socket at `path`; an abstract name starts with '\0'.
+Result<UniqueFd> ConnectUnix(const std::string& path, Clock::time_point deadline) {
+  Result<UniqueFd> socket = ConnectUnixSocket(path, deadline);
+  if (!socket) return Refused(socket.error());
+  return socket;
+}
+
+Result<UniqueFd> ConnectTcp(const std::string& host, int display, Clock::time_point deadline) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -37,10 +43,10 @@ UniqueFd ConnectTcp(const std::string& host, int display, Clock::time_point dead
   const int looked_up = ::getaddrinfo(host.c_str(), std::to_string(6000 + display).c_str(), &hints, &raw);
   const UniqueAddrInfo addresses(raw);
   if (looked_up != 0) {
-    problem = std::string("refused the connection: host name lookup failed: ") + ::gai_strerror(looked_up);
-    return UniqueFd();
+    return Result<UniqueFd>::Fail(std::string("refused the connection: host name lookup failed: ") +
+                                  ::gai_strerror(looked_up));
   }
-  error = EADDRNOTAVAIL;
+  int error = EADDRNOTAVAIL;
   for (const addrinfo* address = addresses.get(); address != nullptr; address = address->ai_next) {
     UniqueFd fd = NewStreamSocket(address->ai_family);
     if (!fd) {
@@ -55,32 +61,25 @@ UniqueFd ConnectTcp(const std::string& host, int display, Clock::time_point dead
     }
     if (error == ETIMEDOUT) break;
   }
-  return UniqueFd();
+  return Refused(error);
 }
 
 }  // namespace
 
-UniqueFd X11Socket::Connect(const X11DisplayName& name, Clock::time_point deadline, std::string& problem,
-                            bool& timed_out) {
-  int error = 0;
-  UniqueFd fd;
+Result<UniqueFd> X11Socket::Connect(const X11DisplayName& name, Clock::time_point deadline) {
   switch (name.kind) {
     case X11DisplayName::Kind::kLocal: {
       const std::string file = "/tmp/.X11-unix/X" + std::to_string(name.display);
-      fd = ConnectUnix(std::string(1, '\0') + file, deadline, error);
-      if (!fd && error != ETIMEDOUT) fd = ConnectUnix(file, deadline, error);
-      break;
+      Result<UniqueFd> socket = ConnectUnix(std::string(1, '\0') + file, deadline);
+      if (!socket && socket.error() != ETIMEDOUT) return ConnectUnix(file, deadline);
+      return socket;
     }
     case X11DisplayName::Kind::kSocketPath:
-      fd = ConnectUnix(name.host, deadline, error);
-      break;
+      return ConnectUnix(name.host, deadline);
     case X11DisplayName::Kind::kTcp:
-      fd = ConnectTcp(name.host, name.display, deadline, error, problem);
-      break;
+      return ConnectTcp(name.host, name.display, deadline);
   }
-  timed_out = !fd && error == ETIMEDOUT;
-  if (!fd && problem.empty() && !timed_out) problem = "refused the connection: " + std::generic_category().message(error);
-  return fd;
+  return Refused(0);
 }
 
 }  // namespace vesk::platform::linux_backend

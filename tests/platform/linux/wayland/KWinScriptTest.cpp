@@ -72,9 +72,10 @@ TEST(KWinScript, ReadsListingAnswers) {
   for (const ListingRow& row : rows) {
     SCOPED_TRACE(row.label);
     std::vector<CompositorView> views{CompositorView{"kept", 9, false, true, false}};
-    std::string problem;
-    EXPECT_EQ(KWinScript::ReadViews(row.answer, views, problem), row.ok);
-    EXPECT_EQ(row.ok ? Describe(views) : problem, row.listed);
+    const Result<std::vector<CompositorView>> read = KWinScript::ReadViews(row.answer);
+    if (read) views = *read;
+    EXPECT_EQ(read.ok(), row.ok);
+    EXPECT_EQ(row.ok ? Describe(views) : read.problem(), row.listed);
     if (!row.ok) {
       EXPECT_EQ(Describe(views), "kept 9 u v;");  // left alone on failure
     }
@@ -97,11 +98,11 @@ TEST(KWinScript, ReadsCloseAnswers) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.label);
-    bool closed = false;
-    std::string problem;
-    EXPECT_EQ(KWinScript::ReadClosed(row.answer, closed, problem), row.ok);
+    const Result<bool> read = KWinScript::ReadClosed(row.answer);
+    const bool closed = read && *read;
+    EXPECT_EQ(read.ok(), row.ok);
     EXPECT_EQ(closed, row.closed);
-    EXPECT_EQ(problem.empty(), row.ok);
+    EXPECT_EQ(read.problem().empty(), row.ok);
   }
 }
 
@@ -145,8 +146,8 @@ TEST(KWinScript, ScriptFileFolder) {
     std::string fresh;
     {
       PrivateFile file;
-      std::string problem;
-      ASSERT_TRUE(file.Create(folder, ".js", "text", problem)) << problem;
+      const Done created = file.Create(folder, ".js", "text");
+      ASSERT_TRUE(created.ok()) << created.problem();
       path = file.path();
       const std::string parent = fs::path(path).parent_path().string();
       EXPECT_EQ(parent == folder, row.used) << parent;

@@ -106,11 +106,12 @@ TEST(SwayCompositorTest, ConnectReadsTheTreeOrSaysWhyThereIsNoRoute) {
   };
   for (const auto& row : rows) {
     FakeSwayServer server(row.script);
-    std::string problem;
     WaitBudget budget(300ms);
     const auto began = std::chrono::steady_clock::now();
-    const auto compositor = SwayCompositor::ConnectTo(server.path, budget, problem);
+    const auto connected = SwayCompositor::ConnectTo(server.path, budget);
     const auto took = std::chrono::steady_clock::now() - began;
+    const auto compositor = connected ? connected->get() : nullptr;
+    const std::string& problem = connected.problem();
     EXPECT_LT(took, 2s) << row.name;
     if (row.problem.rfind("did not answer", 0) == 0) {  // cut off once the budget is spent, soon after
       EXPECT_TRUE(budget.spent()) << row.name;
@@ -164,10 +165,11 @@ TEST(SwayCompositorTest, AStaleOrMissingSocketIsNoRoute) {
       {std::string(200, 'x'), "is not a usable socket path"},
   };
   for (const auto& row : rows) {
-    std::string said;
     WaitBudget budget(300ms);
     const auto began = std::chrono::steady_clock::now();
-    EXPECT_EQ(SwayCompositor::ConnectTo(row.socket, budget, said), nullptr);
+    const auto connected = SwayCompositor::ConnectTo(row.socket, budget);
+    const std::string& said = connected.problem();
+    EXPECT_EQ(connected ? connected->get() : nullptr, nullptr);
     EXPECT_EQ(said, "sway IPC at " + row.socket + " " + row.problem);
     EXPECT_EQ(budget.spent(), row.socket == busy) << row.socket;
     EXPECT_LT(std::chrono::steady_clock::now() - began, 800ms) << row.socket;
@@ -194,10 +196,10 @@ TEST(SwayCompositorTest, CloseRequestsAreKillCommandsByContainerIdAndCheckTheRep
   };
   for (const auto& row : rows) {
     FakeSwayServer server({kTree, row.reply});
-    std::string problem;
     WaitBudget budget(1s);
-    const auto compositor = SwayCompositor::ConnectTo(server.path, budget, problem);
-    ASSERT_NE(compositor, nullptr) << problem;
+    const auto connected = SwayCompositor::ConnectTo(server.path, budget);
+    const auto compositor = connected ? connected->get() : nullptr;
+    ASSERT_NE(compositor, nullptr) << connected.problem();
     EXPECT_EQ(compositor->RequestClose({"10", 100, false, true}), row.closed) << row.reply;
     if (!row.closed) {
       EXPECT_EQ(compositor->problem(), row.problem) << row.reply;
@@ -209,9 +211,9 @@ TEST(SwayCompositorTest, CloseRequestsAreKillCommandsByContainerIdAndCheckTheRep
 TEST(CompositorWindowsTest, AFailedCloseRequestLosesTheRouteOnlyWhenTheCompositorIsGone) {
   for (const bool gone : {false, true}) {
     FakeSwayServer server({kTree, R"([{"success":false}])", false, false, gone});
-    std::string problem;
     WaitBudget budget(1s);
-    CompositorWindows windows(SwayCompositor::ConnectTo(server.path, budget, problem));
+    auto connected = SwayCompositor::ConnectTo(server.path, budget);
+    CompositorWindows windows(connected ? std::move(*connected) : nullptr);
     ASSERT_EQ(windows.FindWindowA(), CompositorWindows::kFirstHandle);
     EXPECT_FALSE(windows.PostMessageA(CompositorWindows::kFirstHandle + 1, kMessageClose));
     const WindowRoute route = windows.Route();
