@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shell helpers of the end-to-end scripts that run a headless GNOME Shell
 # (Debian's gnome-shell 43 and later) with the window-closer@vesk-host
 # extension enabled. Sourced; the script owns `work` (a temporary folder it
