@@ -104,15 +104,17 @@ EOF
     >"$work/gnome-shell.log" 2>&1 &
   gnome_pid=$!
   disown "$gnome_pid"  # no job report when it crashes on SIGTERM, as it may
-  for ((i = 0; i < 600; i++)); do
+  # Not ready in 60 s, or the extension failed to load (its error is logged): a failure.
+  local deadline=$((SECONDS + 60))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     [ "$(gnome_name_owned "$GNOME_CLOSER_NAME")" = true ] && break
-    alive "$gnome_pid" || break
+    alive "$gnome_pid" && ! grep -q "Extension $GNOME_EXTENSION_UUID:" "$work/gnome-shell.log" || break
     sleep 0.1
   done
   if [ "$(gnome_name_owned "$GNOME_CLOSER_NAME")" != true ]; then
     echo "FAIL GNOME Shell did not come up with $GNOME_CLOSER_NAME owned (running: $(alive "$gnome_pid" && echo yes || echo no);" \
       "extension for GNOME Shell $(grep -o '"shell-version".*' "$1/metadata.json"))"
-    tail -30 "$work/gnome-shell.log"
+    grep "Extension $GNOME_EXTENSION_UUID:" "$work/gnome-shell.log" || tail -30 "$work/gnome-shell.log"
     return 1
   fi
   gnome_ready_ms=$((($(date +%s%N) - begin) / 1000000))
