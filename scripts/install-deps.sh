@@ -29,6 +29,9 @@ packages+=(openbox)
 # Wayland programs.
 packages+=(nlohmann-json3-dev libsystemd-dev sway weston foot xwayland fonts-dejavu-core
            kwin-wayland dbus-daemon dbus-bin)
+# The GNOME Shell extension's tests: a headless GNOME Shell (with Xwayland),
+# gjs for the entry formats, gdbus and gsettings.
+packages+=(gnome-shell gjs libglib2.0-bin)
 windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb
                   googletest x11-utils)
 # The package's build: the compiler and the headers of what the library

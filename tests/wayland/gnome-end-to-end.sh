@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The window-closer@vesk-host extension under a headless GNOME Shell with
+# Xwayland (tests/lib/gnome-shell-lib.sh), called over D-Bus with gdbus: its
+# name is owned, it lists a native Wayland client (weston-simple-shm) and an
+# X client without _NET_WM_PID (xclient) with their pids, refuses to close a
+# window for a wrong pid, an X11 window or an unknown id, closes the Wayland
+# window for its pid, and gives its name up when disabled.
+# Needs GNOME_EXTENSION (the built extension folder), VESK_HOST and XCLIENT.
+# Run as root, it runs itself again as an unprivileged user. Exits 77
+# (skipped) only when gnome-shell is not installed: a shell that is
+# installed but does not come up is a failure.
+set -u
+extension=${GNOME_EXTENSION:?} xclient=${XCLIENT:?} host=${VESK_HOST:?}
+here=$(cd "$(dirname "$0")" && pwd)
+if ! command -v gnome-shell >/dev/null; then
+  echo "SKIP gnome-shell is not installed (scripts/install-deps.sh installs it)"
+  exit 77
+fi
+# shellcheck source=../lib/gnome-shell-lib.sh
+source "$here/../lib/gnome-shell-lib.sh"
+if [ "$(id -u)" -eq 0 ]; then
+  run_as_test_user "$0" GNOME_EXTENSION="$extension" XCLIENT="$xclient" VESK_HOST="$host"
+  exit $?
+fi
+# shellcheck source=../lib/x-test-lib.sh
+source "$here/../lib/x-test-lib.sh"
+
+work=$(mktemp -d)
+started=()
+cleanup() {
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null; done
+  gnome_shell_stop
+  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+check() {  # label, expected, actual
+  if [ "$2" == "$3" ]; then echo "ok   $1"; else echo "FAIL $1: expected [$2], got [$3]"; failures=$((failures+1)); fi
+}
+state() { if alive "$1"; then echo running; else echo gone; fi; }
+closer() {  # method, arguments: the reply or the D-Bus error name
+  gdbus call --session --timeout 10 --dest "$GNOME_CLOSER_NAME" --object-path /org/vesk/WindowCloser1 \
+    --method "$GNOME_CLOSER_NAME.$1" "${@:2}" 2>&1 | sed -E 's/^Error: GDBus\.Error:([^:]*):.*/\1/'
+}
+# The listing as lines "id pid parent x11 minimized hidden", topmost first.
+list() {
+  closer ListWindows | grep -o -E '\((uint64 )?[0-9]+, (uint32 )?[0-9]+, (uint64 )?[0-9]+(, (true|false)){3}\)' |
+    sed -E 's/uint(64|32) //g; s/[(),]//g'
+}
+window_of() { list | awk -v pid="$1" '$2 == pid { print $1; exit }'; }
+
+gnome_shell_start "$extension" wl-vesk-gnome || exit 1
+echo "GNOME Shell: $GNOME_CLOSER_NAME owned after $gnome_ready_ms ms, Xwayland ($DISPLAY) answering after $gnome_x_ms ms"
+check "the extension's name is owned" true "$(gnome_name_owned "$GNOME_CLOSER_NAME")"
+check "the interface has exactly the two methods" "CloseWindow ListWindows" \
+  "$(gdbus introspect --session --dest "$GNOME_CLOSER_NAME" --object-path /org/vesk/WindowCloser1 |
+     sed -n '/interface org.vesk.WindowCloser1 {/,/};/p' | grep -o -E '^ *[A-Za-z]+\(' | tr -d ' (' | sort | xargs)"
+
+sleep 1  # a Wayland client that connects the moment the shell is ready can be dropped
+weston-simple-shm >>"$work/clients.log" 2>&1 & wl_pid=$!; started+=("$wl_pid")
+"$xclient" --popup --ready "$work/x.ready" --timeout 90 >>"$work/clients.log" 2>&1 & x_pid=$!; started+=("$x_pid")
+for _ in $(seq 100); do
+  [ -n "$(window_of "$wl_pid")" ] && [ "$(list | grep -c " $x_pid ")" -ge 2 ] && break
+  sleep 0.1
+done
+listing=$(list)
+echo "$listing"
+check "the Wayland client is listed once with its pid, not X11" "1 false" \
+  "$(awk -v p="$wl_pid" '$2 == p { n++; x = $4 } END { print n + 0, x }' <<<"$listing")"
+check "the X client (no _NET_WM_PID): two windows with its pid, X11" "2 true" \
+  "$(awk -v p="$x_pid" '$2 == p { n++; x = x $4 } END { print n + 0, (x == "truetrue" ? "true" : x) }' <<<"$listing")"
+# Its pop-up (WM_TRANSIENT_FOR) is above it, so listed first, owned by it.
+check "the X client's pop-up: listed above its owner, owned by it" "owned unowned" \
+  "$(awk -v p="$x_pid" '$2 == p { id[n] = $1; parent[n++] = $3 }
+     END { print (parent[0] == id[1] ? "owned" : "not-owned"), (parent[1] == 0 ? "unowned" : "owned") }' <<<"$listing")"
+check "the Wayland window: no parent, not minimized, not hidden" "0 false false" \
+  "$(awk -v p="$wl_pid" '$2 == p { print $3, $5, $6 }' <<<"$listing")"
+check "ids are distinct" "$(wc -l <<<"$listing")" "$(cut -d' ' -f1 <<<"$listing" | sort -u | wc -l)"
+wl_id=$(window_of "$wl_pid") x_id=$(window_of "$x_pid")
+
+check "close the Wayland window for a wrong pid" org.vesk.WindowCloser1.Error.PidMismatch \
+  "$(closer CloseWindow "$wl_id" "$x_pid")"
+check "close the Wayland window for pid 0" org.vesk.WindowCloser1.Error.PidMismatch \
+  "$(closer CloseWindow "$wl_id" 0)"
+check "close the X11 window for its pid" org.vesk.WindowCloser1.Error.X11Window \
+  "$(closer CloseWindow "$x_id" "$x_pid")"
+check "close an unknown id" org.vesk.WindowCloser1.Error.NoSuchWindow "$(closer CloseWindow 12345 "$wl_pid")"
+# gdbus checks the types itself; dbus-send sends what it is given.
+raw() {  # method, arguments: the D-Bus error name, or "answered"
+  dbus-send --session --print-reply --reply-timeout=10000 --dest="$GNOME_CLOSER_NAME" /org/vesk/WindowCloser1 \
+    "$GNOME_CLOSER_NAME.$1" "${@:2}" 2>&1 | sed -E -n 's/^Error ([^:]*):.*/\1/p; s/^method return.*/answered/p'
+}
+check "close with arguments of the wrong types" org.freedesktop.DBus.Error.InvalidArgs \
+  "$(raw CloseWindow "string:$wl_id" "uint32:$wl_pid")"
+check "close with no arguments" org.freedesktop.DBus.Error.InvalidArgs "$(raw CloseWindow)"
+check "a method the interface does not have" org.freedesktop.DBus.Error.UnknownMethod "$(raw Eval string:1)"
+sleep 0.5
+check "  ... the Wayland client keeps running" running "$(state "$wl_pid")"
+check "  ... the X client keeps running" running "$(state "$x_pid")"
+check "close the Wayland window for its pid" "()" "$(closer CloseWindow "$wl_id" "$wl_pid")"
+wait_gone "$wl_pid" 50
+check "  ... the Wayland client exits" gone "$(state "$wl_pid")"
+check "  ... its window is no longer listed" "" "$(window_of "$wl_pid")"
+check "  ... the X client keeps running" running "$(state "$x_pid")"
+
+# Disabled, the extension gives its name up; enabled again, it answers again.
+gnome-extensions disable "$GNOME_EXTENSION_UUID"
+for _ in $(seq 50); do [ "$(gnome_name_owned "$GNOME_CLOSER_NAME")" = false ] && break; sleep 0.1; done
+check "disabled: the name has no owner" false "$(gnome_name_owned "$GNOME_CLOSER_NAME")"
+gnome-extensions enable "$GNOME_EXTENSION_UUID"
+for _ in $(seq 50); do [ "$(gnome_name_owned "$GNOME_CLOSER_NAME")" = true ] && break; sleep 0.1; done
+check "enabled again: the X client is listed" "$x_id $x_pid" "$(list | awk -v p="$x_pid" '$2 == p { print $1, $2; exit }')"
+check "GNOME Shell keeps running" running "$(state "$gnome_pid")"
+
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
+echo "all checks passed"
