@@ -127,6 +127,7 @@ constexpr std::chrono::milliseconds kListingLife{100};
 // scan grows its buffer.
 struct ProcListing {
   bool kept = false;
+  std::size_t room = 0;  // the size of the buffer it last filled
   std::chrono::steady_clock::time_point taken;
   std::vector<std::uint32_t> ids;
 };
@@ -266,10 +267,13 @@ bool LinuxProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes,
   // The whole of /proc is listed at once; when the buffer given is too small
   // for it, the listing is kept for the thread's next call, which comes with
   // a doubled buffer straight away (a scan grows its buffer until the list
-  // fits), so that growing it does not list /proc again each time. A kept
-  // listing older than kListingLife is not used.
+  // fits), so that growing it does not list /proc again each time. Only a
+  // larger buffer continues a scan: one of the same or a smaller size starts
+  // a new scan (one that was left unfinished, or a nested one), which lists
+  // /proc afresh, and so does a call after kListingLife.
   const auto now = std::chrono::steady_clock::now();
-  if (!t_listing.kept || now - t_listing.taken > kListingLife) {
+  const std::size_t room = size_bytes / 4;
+  if (!t_listing.kept || room <= t_listing.room || now - t_listing.taken > kListingLife) {
     t_listing = {};
     if (!ListProc(t_listing.ids)) {
       t_listing = {};
@@ -277,13 +281,13 @@ bool LinuxProcesses::EnumProcesses(std::uint32_t* ids, std::uint32_t size_bytes,
     }
     t_listing.taken = now;
   }
-  const std::size_t room = size_bytes / 4;
   const std::size_t count = std::min(room, t_listing.ids.size());
   std::copy_n(t_listing.ids.begin(), count, ids);
   bytes_returned = static_cast<std::uint32_t>(count * 4);
   // A listing that filled the buffer is kept for the next, larger one; one
   // handed whole with room to spare ends the scan's listing.
   t_listing.kept = room <= t_listing.ids.size();
+  t_listing.room = room;
   if (!t_listing.kept) t_listing.ids.clear();
   return true;
 }

@@ -134,6 +134,11 @@ TEST_F(LinuxProcessesTest, EveryBufferSizeOfTheDoublingGetsTheSameListFromTheSta
   ::usleep(300000);
   ChildProcess later({"/bin/sleep", "30"});
   EXPECT_TRUE(lists(later.pid(), 8192 * 4)) << "a process started after an old cut listing";
+  std::uint32_t four[4] = {};
+  ASSERT_TRUE(processes.EnumProcesses(four, sizeof four, returned));  // cut, and the scan left unfinished
+  ChildProcess next({"/bin/sleep", "30"});
+  ASSERT_TRUE(processes.EnumProcesses(four, sizeof four, returned));  // a new scan
+  EXPECT_TRUE(lists(next.pid(), 8192 * 4)) << "a process started after an unfinished scan";
 }
 
 TEST_F(LinuxProcessesTest, LinkReadForOneHandleIsNeverGivenForAnother) {
