@@ -217,18 +217,21 @@ case_7() {
     esac
   }
   # A listener on a free display number that accepts and never answers; its
-  # lock file keeps X servers off that number.
+  # lock file keeps X servers off that number. It listens as silently on a
+  # sway socket and a session bus address, for the three routes below.
   for n in $(seq 211 280); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     fake_n=$n; break
   done
   python3 -c '
-import os, socket, sys
+import os, select, socket, sys
 with open(sys.argv[2], "x") as lock: lock.write("%10d\n" % os.getpid())
-s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(16)
-held = []
-while True: held.append(s.accept()[0])
-' "/tmp/.X11-unix/X$fake_n" "/tmp/.X$fake_n-lock" 2>"$work/listener.log" &
+servers, held = [], []
+for path in sys.argv[3:] + sys.argv[1:2]:
+    s = socket.socket(socket.AF_UNIX); s.bind(path); s.listen(16); servers.append(s)
+while True:
+    for s in select.select(servers, [], [])[0]: held.append(s.accept()[0])
+' "/tmp/.X11-unix/X$fake_n" "/tmp/.X$fake_n-lock" "$work/sway7.sock" "$work/bus7" 2>"$work/listener.log" &
   started+=("$!")
   for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$fake_n" ] && break; sleep 0.1; done
   if [ -S "/tmp/.X11-unix/X$fake_n" ]; then
@@ -237,16 +240,6 @@ while True: held.append(s.accept()[0])
 vesk-host: no running program matches $work/app7/nothing" "$work/app7/nothing"
     # Three silent routes of one Wayland session (sway's socket, the session
     # D-Bus, the X display) share the call's one budget of waiting.
-    python3 -c '
-import select, socket, sys
-servers, held = [], []
-for path in sys.argv[1:]:
-    s = socket.socket(socket.AF_UNIX); s.bind(path); s.listen(16); servers.append(s)
-while True:
-    for s in select.select(servers, [], [])[0]: held.append(s.accept()[0])
-' "$work/sway7.sock" "$work/bus7" 2>/dev/null &
-    started+=("$!")
-    for _ in $(seq 50); do [ -S "$work/bus7" ] && break; sleep 0.1; done
     local t0 elapsed out
     t0=$(now_ms)
     out=$(WAYLAND_DISPLAY=wayland-silent SWAYSOCK=$work/sway7.sock DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus7 \
@@ -332,17 +325,17 @@ PY
 }
 
 # Runs a copy of xclient in the environment launch_env, then ends it in the
-# environment end_env: the end returns within 5 s, and either closes the
+# environment given: the end returns within 5 s, and either closes the
 # program ("closed") or fails with 75 and leaves it running ("refused").
-launch_env=(); end_env=(); copies=0
-end_in_env() {  # label, closed or refused
+launch_env=(); copies=0
+end_in_env() {  # label, closed or refused, then NAME=VALUE for the end call
   local pid t0 out status elapsed app
   copies=$((copies+1)); app=$work/copy$copies/xclient
   install "$app"
   launch "$work/ready$copies" env "${launch_env[@]}" "$app"
   [ -n "$pid" ] || return
   t0=$(now_ms)
-  out=$(env "${end_env[@]}" timeout 15 "$host" end "$app" 2>&1); status=$?
+  out=$(env "${@:3}" timeout 15 "$host" end "$app" 2>&1); status=$?
   elapsed=$(($(now_ms) - t0))
   check "$1: end returns within 5 s" yes "$(within "$elapsed" 5000)"
   if [ "$2" == closed ]; then
@@ -364,9 +357,9 @@ end_in_env() {  # label, closed or refused
 case_10() {
   mkfifo "$work/fifo10"
   launch_env=()
-  end_env=(XAUTHORITY="$work/fifo10"); end_in_env "XAUTHORITY a FIFO" closed
-  end_env=(XAUTHORITY=/dev/zero); end_in_env "XAUTHORITY /dev/zero" closed
-  end_env=(DISPLAY="unix/$DISPLAY"); end_in_env "DISPLAY unix/$DISPLAY" closed
+  end_in_env "XAUTHORITY a FIFO" closed XAUTHORITY="$work/fifo10"
+  end_in_env "XAUTHORITY /dev/zero" closed XAUTHORITY=/dev/zero
+  end_in_env "DISPLAY unix/$DISPLAY" closed DISPLAY="unix/$DISPLAY"
 }
 
 # 11. A server that asks for a cookie. The cookie is found in an entry for
@@ -406,11 +399,11 @@ case_11() {
   auth_entry "$work/any11" $local "$me" "" $mit "$cookie"
   auth_entry "$work/wrong11" $local "$me" "$n" $mit "$wrong"
   launch_env=(XAUTHORITY="$work/auth11" DISPLAY="$server")
-  end_env=("${launch_env[@]}"); end_in_env "cookie for this host" closed
-  end_env=(XAUTHORITY="$work/wild11" DISPLAY="$server"); end_in_env "wildcard cookie" closed
-  end_env=(XAUTHORITY="$work/any11" DISPLAY="$server"); end_in_env "cookie for any display" closed
-  end_env=(XAUTHORITY="$work/wrong11" DISPLAY="$server"); end_in_env "wrong cookie" refused
-  end_env=(XAUTHORITY=/dev/zero DISPLAY="$server"); end_in_env "cookie server, XAUTHORITY /dev/zero" refused
+  end_in_env "cookie for this host" closed "${launch_env[@]}"
+  end_in_env "wildcard cookie" closed XAUTHORITY="$work/wild11" DISPLAY="$server"
+  end_in_env "cookie for any display" closed XAUTHORITY="$work/any11" DISPLAY="$server"
+  end_in_env "wrong cookie" refused XAUTHORITY="$work/wrong11" DISPLAY="$server"
+  end_in_env "cookie server, XAUTHORITY /dev/zero" refused XAUTHORITY=/dev/zero DISPLAY="$server"
 }
 
 summary=()

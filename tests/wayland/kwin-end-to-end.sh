@@ -144,8 +144,7 @@ wait_gone "$app_pid" 50 && r=gone || r=running; check "  ... the program at that
 alive "$other_pid" && r=running || r=gone; check "  ... the same program at another path keeps running" running "$r"
 # X programs go through X11 on KWin's Xwayland, whose server names each
 # window's process: no _NET_WM_PID needed (KWin lists them with pid 0).
-mkdir "$work/xa" "$work/xb" "$work/xc"
-cp "$xclient" "$work/xa/xprog"; cp "$xclient" "$work/xb/xprog"; cp "$xclient" "$work/xc/xprog"
+for x in xa xb xc; do mkdir "$work/$x" && cp "$xclient" "$work/$x/xprog"; done
 "$work/xa/xprog" --ready "$work/xa.ready" --timeout 60 & xa_pid=$!; started+=("$xa_pid")
 "$work/xb/xprog" --ready "$work/xb.ready" --timeout 60 & xb_pid=$!; started+=("$xb_pid")
 "$work/xc/xprog" --no-delete --ready "$work/xc.ready" --timeout 60 & xc_pid=$!; started+=("$xc_pid")
@@ -158,8 +157,7 @@ check "vesk-host end under KWin: an X program without _NET_WM_PID" "<result><suc
 wait_gone "$xa_pid" 50 && r=gone || r=running; check "  ... the X program at that path exits" gone "$r"
 alive "$xb_pid" && r=running || r=gone; check "  ... the same X program at another path keeps running" running "$r"
 reply=$(WAYLAND_DISPLAY=wl-vesk SWAYSOCK= I3SOCK= "$host" end "$work/xc/xprog" 2>&1); status=$?
-echo "$reply"
-grep -q 'error 75 (EndProgram)' <<<"$reply" && grep -q WM_DELETE_WINDOW <<<"$reply" && r=75 || r="$status $reply"
+[[ $reply == *"error 75 (EndProgram)"*WM_DELETE_WINDOW* ]] && r=75 || r="$status $reply"
 check "vesk-host end under KWin: an X program without WM_DELETE_WINDOW fails with 75" 75 "$r"
 sleep 0.3
 alive "$xc_pid" && r=running || r=gone; check "  ... it is not asked and keeps running" running "$r"

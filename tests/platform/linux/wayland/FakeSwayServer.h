@@ -83,10 +83,8 @@ class FakeSwayServer {
     return true;
   }
   void Reply(int fd, std::uint32_t type, const std::string& payload) {
-    std::string message = script_.bad_magic ? "i3-ipx" : "i3-ipc";
-    const auto size = static_cast<std::uint32_t>(payload.size());
-    message.append(reinterpret_cast<const char*>(&size), 4).append(reinterpret_cast<const char*>(&type), 4);
-    message += payload;
+    std::string message = Frame(type, static_cast<std::uint32_t>(payload.size()), payload);
+    if (script_.bad_magic) message[5] = 'x';
     ::send(fd, message.data(), message.size(), MSG_NOSIGNAL);
   }
   static std::string Frame(std::uint32_t type, std::uint32_t size, const std::string& payload) {

@@ -142,8 +142,7 @@ TEST(KWinScript, ScriptFileFolder) {
       if (std::string(row.name) == "theirs" && (::geteuid() != 0 || ::chown(folder.c_str(), 65534, 65534) != 0))
         continue;
     }
-    std::string path;
-    std::string fresh;
+    std::string path, fresh;
     {
       PrivateFile file;
       const Done created = file.Create(folder, ".js", "text");
@@ -154,21 +153,16 @@ TEST(KWinScript, ScriptFileFolder) {
       if (!row.used) {
         fresh = parent;
         EXPECT_EQ(parent.rfind("/tmp/vesk-", 0), 0u) << parent;
-        struct stat status {};
-        ASSERT_EQ(::lstat(parent.c_str(), &status), 0);
-        EXPECT_TRUE(S_ISDIR(status.st_mode));
-        EXPECT_EQ(status.st_mode & 07777, 0700u);
+        const fs::file_status status = fs::symlink_status(parent);
+        EXPECT_EQ(status.type(), fs::file_type::directory);
+        EXPECT_EQ(status.permissions(), fs::perms::owner_all);
       }
       std::ifstream in(path);
       EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "text");
     }
     EXPECT_FALSE(fs::exists(path));
-    if (!fresh.empty()) {
-      EXPECT_FALSE(fs::exists(fresh));  // the fresh folder went with the file
-    }
-    if (row.mode == 0700) {
-      EXPECT_TRUE(fs::is_directory(folder));  // a given folder stays
-    }
+    EXPECT_FALSE(!fresh.empty() && fs::exists(fresh)) << "the fresh folder goes with the file";
+    EXPECT_TRUE(row.mode != 0700 || fs::is_directory(folder)) << "a given folder stays";
   }
   fs::remove_all(base);
 }

@@ -42,9 +42,8 @@ std::string Nested(int levels) {
 }
 
 // A root whose "rect" nests `depth` - 1 empty lists (JSON `depth` deep).
-std::string DeepRect(int depth) {
-  return R"({"id":1,"rect":)" + std::string(static_cast<std::size_t>(depth - 1), '[') +
-         std::string(static_cast<std::size_t>(depth - 1), ']') + "}";
+std::string DeepRect(std::size_t depth) {
+  return R"({"id":1,"rect":)" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}";
 }
 
 // A root of empty nodes, padded with blanks to exactly `size` bytes.
@@ -134,10 +133,10 @@ TEST(SwayCompositorTest, AStaleOrMissingSocketIsNoRoute) {
   const std::string base = ::mkdtemp(dir);
   const std::string path = base + "/ipc.sock";
   const std::string busy = base + "/busy.sock";
-  const auto bind = [](const std::string& name) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const auto bind = [&address](const std::string& name) {
     UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
     std::strcpy(address.sun_path, name.c_str());
     EXPECT_EQ(::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << name;
     return socket;
@@ -150,9 +149,6 @@ TEST(SwayCompositorTest, AStaleOrMissingSocketIsNoRoute) {
   std::vector<UniqueFd> queued;
   for (int i = 0; i < 8; ++i) {
     queued.emplace_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, busy.c_str());
     if (::connect(queued.back().get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) break;
   }
   const struct {
