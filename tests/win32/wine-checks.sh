@@ -36,7 +36,8 @@ wait_for() {
 status_and_error() {
   local err
   err=$("$@" 2>&1 >/dev/null | tr -d '\r' |
-          grep -v -E -e '^[0-9a-f]{4}:(err|fixme|warn|trace):' -e '^(it looks like|as root, please execute).*wine32'
+          grep -v -E -e '^[0-9a-f]{4}:(err|fixme|warn|trace):' -e '^(it looks like|as root, please execute).*wine32' \
+            -e '^multiarch needs to be enabled first' -e '^execute "dpkg --add-architecture i386' -e '^apt-get install wine32'
         exit "${PIPESTATUS[0]}")
   echo "$? $err"
 }
