@@ -10,6 +10,7 @@
 //     org.vesk.WindowCloser1 and answers ListWindows with one unowned
 //     Wayland window of PID, but as (a(tutbb)) for wrong-type, or never for
 //     silent; CloseWindow is always refused with its PidMismatch error.
+//     Each call is logged on standard error.
 #include <systemd/sd-bus.h>
 
 #include <cstdint>
@@ -45,6 +46,10 @@ int Refuse(sd_bus_message* message, void* /*data*/, sd_bus_error* /*error*/) {
 
 int AnswerCloser(sd_bus_message* message, void* /*data*/, sd_bus_error* /*error*/) {
   if (sd_bus_message_is_method_call(message, "org.vesk.WindowCloser1", "CloseWindow") > 0) {
+    std::uint64_t id = 0;
+    std::uint32_t pid = 0;
+    sd_bus_message_read(message, "tu", &id, &pid);
+    std::fprintf(stderr, "kwin-standin: refused CloseWindow %llu %u\n", static_cast<unsigned long long>(id), pid);
     sd_bus_reply_method_errorf(message, "org.vesk.WindowCloser1.Error.PidMismatch", "not the expected pid");
     return 1;
   }
