@@ -53,7 +53,7 @@ if pgrep -f "^$work/app/simple-shm" >/dev/null; then echo "programs were left ru
 for _ in \$(seq $count); do setsid "$work/app/simple-shm" >/dev/null 2>&1 </dev/null & done
 for _ in \$(seq 200); do
   [ "\$(gdbus call --session --dest $GNOME_CLOSER_NAME --object-path /org/vesk/WindowCloser1 \
-      --method $GNOME_CLOSER_NAME.ListWindows | grep -o false, | wc -l)" -ge $((count * 3)) ] && break
+      --method $GNOME_CLOSER_NAME.ListWindows | grep -o -E '(true|false)\\)' | wc -l)" -ge $count ] && break
   sleep 0.05
 done
 sleep 0.5  # the programs' first frames are over before the timed run
