@@ -21,7 +21,8 @@ gnome_pid="" gnome_session_bus_pid="" gnome_system_bus_pid=""
 # default vesktest, made when missing): GNOME Shell, like sway, is no program
 # for root, and the build may sit in a folder only root can read. Each
 # NAME=PATH is copied (a file or a folder) into a folder that user can read
-# and handed over as NAME; the script's folder and tests/lib are copied too.
+# and handed over as NAME; the script goes to a folder beside a copy of
+# tests/lib (so it finds the helpers at ../lib either way).
 # Prints the user and returns the script's exit status.
 run_as_test_user() {  # script, NAME=PATH...
   local script=$1 user=${VESK_TEST_USER:-vesktest} share arg name rc
@@ -31,7 +32,7 @@ run_as_test_user() {  # script, NAME=PATH...
   local dir
   dir=$(basename "$(dirname "$script")")
   mkdir "$share/$dir" "$share/lib" "$share/files" &&
-    cp "$script" "$share/$dir/" && cp "$(dirname "$script")/../lib/"*.sh "$share/lib/" || return 1
+    cp "$script" "$share/$dir/" && cp "$(dirname "${BASH_SOURCE[0]}")/"*.sh "$share/lib/" || return 1
   local vars=()
   for arg in "$@"; do
     name=${arg%%=*}

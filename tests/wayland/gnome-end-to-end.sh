@@ -4,8 +4,13 @@
 # name is owned, it lists a native Wayland client (weston-simple-shm) and an
 # X client without _NET_WM_PID (xclient) with their pids, refuses to close a
 # window for a wrong pid, an X11 window or an unknown id, closes the Wayland
-# window for its pid, and gives its name up when disabled.
-# Needs GNOME_EXTENSION (the built extension folder), VESK_HOST and XCLIENT.
+# window for its pid, and gives its name up when disabled. Then vesk-host,
+# whose route choice takes the extension: a Wayland program ended by its
+# path, X programs through X11 on the shell's Xwayland, and the hint when the
+# extension is disabled; and the extension's bad answers from a stand-in on
+# a private bus (kwin-standin gnome). Needs GNOME_EXTENSION (the built
+# extension folder), VESK_HOST and XCLIENT; the vesk-host rows run when
+# KWIN_STANDIN is set (given where the D-Bus routes are built).
 # Run as root, it runs itself again as an unprivileged user. Exits 77
 # (skipped) only when gnome-shell is not installed: a shell that is
 # installed but does not come up is a failure.
@@ -19,7 +24,10 @@ fi
 # shellcheck source=../lib/gnome-shell-lib.sh
 source "$here/../lib/gnome-shell-lib.sh"
 if [ "$(id -u)" -eq 0 ]; then
-  run_as_test_user "$0" GNOME_EXTENSION="$extension" XCLIENT="$xclient" VESK_HOST="$host"
+  standin=()
+  [ -n "${KWIN_STANDIN:-}" ] && standin=(KWIN_STANDIN="$KWIN_STANDIN")
+  run_as_test_user "$0" GNOME_EXTENSION="$extension" XCLIENT="$xclient" VESK_HOST="$host" \
+    "${standin[@]}"
   exit $?
 fi
 # shellcheck source=../lib/x-test-lib.sh
@@ -111,6 +119,69 @@ gnome-extensions enable "$GNOME_EXTENSION_UUID"
 for _ in $(seq 50); do [ "$(gnome_name_owned "$GNOME_CLOSER_NAME")" = true ] && break; sleep 0.1; done
 check "enabled again: the X client is listed" "$x_id $x_pid" "$(list | awk -v p="$x_pid" '$2 == p { print $1, $2; exit }')"
 check "GNOME Shell keeps running" running "$(state "$gnome_pid")"
+
+if [ -n "${KWIN_STANDIN:-}" ]; then
+  # vesk-host: stdout the reply; a failure "vesk-host: error N (SOURCE): ..." on stderr.
+  end() { "$host" end "$1" 2>&1; }
+  mkdir "$work/app" "$work/other" "$work/xa" "$work/xc"
+  cp "$(command -v weston-simple-shm)" "$work/app/simple-shm"; cp "$work/app/simple-shm" "$work/other/"
+  cp "$xclient" "$work/xa/xprog"; cp "$xclient" "$work/xc/xprog"
+  "$work/app/simple-shm" >/dev/null 2>&1 & app_pid=$!; started+=("$app_pid")
+  "$work/other/simple-shm" >/dev/null 2>&1 & other_pid=$!; started+=("$other_pid")
+  "$work/xa/xprog" --timeout 90 >/dev/null 2>&1 & xa_pid=$!; started+=("$xa_pid")
+  "$work/xc/xprog" --no-delete --timeout 90 >/dev/null 2>&1 & xc_pid=$!; started+=("$xc_pid")
+  for _ in $(seq 100); do
+    listing=$(list) n=0
+    for p in "$app_pid" "$other_pid" "$xa_pid" "$xc_pid"; do grep -q "^[0-9]* $p " <<<"$listing" && n=$((n + 1)); done
+    [ "$n" -eq 4 ] && break; sleep 0.1
+  done
+  check "vesk-host end: a Wayland program by its path" "<result><success/></result>" "$(end "$work/app/simple-shm")"
+  wait_gone "$app_pid" 50
+  check "  ... it exits" gone "$(state "$app_pid")"
+  check "  ... the same program at another path keeps running" running "$(state "$other_pid")"
+  check "vesk-host end: an X program without _NET_WM_PID, through Xwayland" "<result><success/></result>" \
+    "$(end "$work/xa/xprog")"
+  wait_gone "$xa_pid" 50
+  check "  ... it exits" gone "$(state "$xa_pid")"
+  reply=$(end "$work/xc/xprog")
+  grep -q 'error 75 (EndProgram)' <<<"$reply" && grep -q WM_DELETE_WINDOW <<<"$reply" && r=75 || r=$reply
+  check "vesk-host end: an X program without WM_DELETE_WINDOW fails with 75" 75 "$r"
+  check "  ... it keeps running" running "$(state "$xc_pid")"
+  gnome-extensions disable "$GNOME_EXTENSION_UUID"
+  for _ in $(seq 50); do [ "$(gnome_name_owned "$GNOME_CLOSER_NAME")" = false ] && break; sleep 0.1; done
+  reply=$(end "$work/other/simple-shm")
+  grep -q 'error 75 (EndProgram)' <<<"$reply" && grep -q "gnome-extensions enable $GNOME_EXTENSION_UUID" <<<"$reply" &&
+    r=75 || r=$reply
+  check "vesk-host end, the extension disabled: 75 and how to enable it" 75 "$r"
+  check "  ... the Wayland program keeps running" running "$(state "$other_pid")"
+
+  # The extension's bad answers, from a stand-in on a private bus, in time.
+  # A refused close request is no failure of the end action (it asked, as a
+  # posted message is not answered): the stand-in saw it for the listed pid.
+  gnome_start_bus --session "$work/bus2" || exit 1
+  bus2=$(cat "$work/bus2.address"); started+=("$gnome_bus_started_pid")
+  cp "$(command -v sleep)" "$work/app/sleeper"
+  "$work/app/sleeper" 120 & sleeper=$!; started+=("$sleeper")
+  # mode | exit status | the reply says | the stand-in's log says | most tenths of a second
+  while IFS='|' read -r mode status says logged tenths; do
+    DBUS_SESSION_BUS_ADDRESS=$bus2 "$KWIN_STANDIN" gnome "$mode" "$sleeper" >"$work/standin.out" 2>"$work/standin.err" &
+    standin_pid=$!; started+=("$standin_pid")
+    wait_file "$work/standin.out" 50
+    begin=$(date +%s%N)
+    reply=$(DBUS_SESSION_BUS_ADDRESS=$bus2 WAYLAND_DISPLAY=wl-none DISPLAY= "$host" end "$work/app/sleeper" 2>&1)
+    r="$? $(grep -cF "$says" <<<"$reply") $(grep -cF "${logged/PID/$sleeper}" "$work/standin.err")"
+    ms=$((($(date +%s%N) - begin) / 1000000))
+    check "stand-in $mode: status $status, says \"$says\", was asked" "$status 1 1" "$r"
+    [ "$ms" -le $((tenths * 100)) ] && r=in-time || r="$ms ms"
+    check "  ... within $tenths tenths of a second ($ms ms)" in-time "$r"
+    check "  ... the program keeps running" running "$(state "$sleeper")"
+    kill "$standin_pid"; wait "$standin_pid" 2>/dev/null; rm -f "$work/standin.out"
+  done <<'EOF'
+wrong-type|1|for GNOME Shell, GNOME Shell's window-closer@vesk-host extension answered a listing of type 'a(tutbb)', not 'a(tutbbb)')|ListWindows|20
+pid-mismatch|0|<result><success/></result>|refused CloseWindow 7 PID|20
+silent|1|window-closer@vesk-host extension did not answer within 5 s when asked to list windows)|ListWindows|55
+EOF
+fi
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo "all checks passed"

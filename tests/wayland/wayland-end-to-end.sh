@@ -153,7 +153,7 @@ status=$?
 check "weston: ending a running program fails" "1 []" "$status [$reply]"
 # With the KWin route built, its try is named too: this session has no D-Bus.
 kwin_lack=""
-[ "${VESK_KWIN:-}" = 1 ] && kwin_lack="; for KWin, no session D-Bus could be reached: No such file or directory"
+[ "${VESK_KWIN:-}" = 1 ] && kwin_lack="; for KWin, no session D-Bus could be reached: No such file or directory; for GNOME Shell, no session D-Bus could be reached: No such file or directory"
 check "weston: the failure line" \
   "vesk-host: error 75 (EndProgram): 1 running program matches, but none could be asked to close: this Wayland desktop offers no way to ask another program's window to close (SWAYSOCK and I3SOCK are empty$kwin_lack), and no X display is set (DISPLAY is empty)" \
   "$(cat "$work/stderr")"

@@ -11,6 +11,7 @@
 #include "platform/linux/wayland/SwayCompositor.h"
 #include "platform/linux/x11/X11Windows.h"
 #ifdef VESK_HAVE_KWIN
+#include "platform/linux/wayland/GnomeCompositor.h"
 #include "platform/linux/wayland/KWinCompositor.h"
 #endif
 
@@ -90,6 +91,8 @@ LinuxWindows::Choice LinuxWindows::Choose(WaitBudget& budget) {
 #ifdef VESK_HAVE_KWIN
   lack += "; for KWin, ";
   if (Proven(KWinCompositor::Connect(budget), choice, lack)) return choice;
+  lack += "; for GNOME Shell, ";
+  if (Proven(GnomeCompositor::Connect(budget), choice, lack)) return choice;
 #endif
   choice.lack = std::move(lack);
   return choice;

@@ -15,7 +15,8 @@ namespace vesk::platform::linux_backend {
 // once per session (the outermost one of the thread) at its first need:
 // - in a Wayland session (WAYLAND_DISPLAY set, or XDG_SESSION_TYPE=wayland),
 //   the compositor's own route for native Wayland windows, when one connects
-//   and lists its windows (sway's IPC, then KWin's scripts); its X windows
+//   and lists its windows (sway's IPC, then KWin's scripts, then GNOME
+//   Shell's window-closer@vesk-host extension); its X windows
 //   go through the X11 route on the session's Xwayland display, which is
 //   connected only when the listing holds X windows;
 // - otherwise there, X11 through Xwayland alone, which sees only the programs

@@ -20,14 +20,8 @@ constexpr const char* kAnswerPath = "/vesk/KWinAnswer";
 constexpr const char* kAnswerInterface = "vesk.KWinAnswer";
 constexpr const char* kAnswerMethod = "Answer";
 
-std::string ErrorText(int negative_errno) { return std::strerror(-negative_errno); }
-
-// What is left of the budget as sd-bus's microseconds, rounded up: to
-// sd_bus_call, 0 would mean its own default of 25 s.
-std::uint64_t Microseconds(WaitBudget::Clock::duration left) {
-  const auto rounded = std::chrono::ceil<std::chrono::microseconds>(left).count();
-  return static_cast<std::uint64_t>(std::max<std::int64_t>(rounded, 1));
-}
+std::string ErrorText(int negative_errno) { return SessionBus::ErrorText(negative_errno); }
+std::uint64_t Microseconds(WaitBudget::Clock::duration left) { return SessionBus::Microseconds(left); }
 
 // A fresh random token for a script's answer (and the name of its plug-in).
 std::string NewToken() {
@@ -42,57 +36,19 @@ std::string NewToken() {
 
 Result<std::unique_ptr<ICompositor>> KWinCompositor::Connect(WaitBudget& budget) {
   using Connected = Result<std::unique_ptr<ICompositor>>;
-  const Result<const SdBusApi*> api = LoadSdBus();
-  if (!api) return Connected::Fail(api.problem());
-  sd_bus* raw = nullptr;
-  // DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus. Connecting to a
-  // local socket does not wait; the greeting is awaited below, in the budget.
-  const int opened = (*api)->open_user(&raw);
-  UniqueSdBus bus(raw);
-  if (opened == -ENOMEDIUM) {
-    return Connected::Fail("no session D-Bus is set (DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR are empty)");
-  }
-  if (opened < 0) {
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    return Connected::Fail("no session D-Bus could be reached" +
-                           (address != nullptr && *address != '\0' ? " at " + std::string(address) : std::string()) +
-                           ": " + ErrorText(opened));
-  }
-  std::unique_ptr<KWinCompositor> kwin(new KWinCompositor(**api, std::move(bus), budget));
-  if (!kwin->WaitUntilConnected() || !kwin->FindKWin()) return Connected::Fail(kwin->problem_);
+  Result<SessionBus> bus = SessionBus::Open(budget);
+  if (!bus) return Connected::Fail(bus.problem());
+  std::unique_ptr<KWinCompositor> kwin(new KWinCompositor(std::move(*bus)));
+  if (!kwin->OfferAnswerObject() || !kwin->FindKWin()) return Connected::Fail(kwin->problem_);
   return std::unique_ptr<ICompositor>(std::move(kwin));
 }
 
-KWinCompositor::KWinCompositor(const SdBusApi& api, UniqueSdBus bus, WaitBudget& budget)
-    : api_(api), budget_(budget), bus_(std::move(bus)) {}
+KWinCompositor::KWinCompositor(SessionBus bus)
+    : session_(std::move(bus)), api_(session_.api()), budget_(session_.budget()), bus_(session_.get()) {}
 
 std::string KWinCompositor::Name() const { return "KWin scripting on the session D-Bus"; }
 
-bool KWinCompositor::WaitUntilConnected() {
-  for (;;) {
-    const int ready = api_.is_ready(bus_.get());
-    if (ready > 0) break;
-    int result = ready < 0 ? ready : api_.process(bus_.get(), nullptr);
-    if (result == 0) {
-      if (budget_.spent()) {
-        problem_ = "the session D-Bus " + budget_.NoAnswer();
-        return false;
-      }
-      const WaitBudget::Wait wait(budget_);
-      result = api_.wait(bus_.get(), Microseconds(budget_.left()));
-    }
-    if (result < 0) {
-      problem_ = "the session D-Bus connection failed: " + ErrorText(result);
-      return false;
-    }
-  }
-  const char* name = nullptr;
-  const int named = api_.get_unique_name(bus_.get(), &name);
-  if (named < 0) {
-    problem_ = "the session D-Bus gave no name: " + ErrorText(named);
-    return false;
-  }
-  our_name_ = name;
+bool KWinCompositor::OfferAnswerObject() {
   // SD_BUS_VTABLE_START's entry, but pointing at the loaded library's format
   // variable (the macro would link against libsystemd's).
   static const sd_bus_vtable answer_vtable[] = {
@@ -105,7 +61,7 @@ bool KWinCompositor::WaitUntilConnected() {
       SD_BUS_VTABLE_END,
   };
   sd_bus_slot* slot = nullptr;
-  const int added = api_.add_object_vtable(bus_.get(), &slot, kAnswerPath, kAnswerInterface, answer_vtable, this);
+  const int added = api_.add_object_vtable(bus_, &slot, kAnswerPath, kAnswerInterface, answer_vtable, this);
   answer_object_.reset(slot);
   if (added < 0) {
     problem_ = "cannot offer an object on the session D-Bus: " + ErrorText(added);
@@ -115,64 +71,24 @@ bool KWinCompositor::WaitUntilConnected() {
 }
 
 bool KWinCompositor::FindKWin() {
-  sd_bus_message* raw = nullptr;
-  int result = api_.message_new_method_call(bus_.get(), &raw, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                            "org.freedesktop.DBus", "GetNameOwner");
-  UniqueSdBusMessage call(raw);
-  if (result >= 0) result = api_.message_append(call.get(), "s", kKWin);
-  if (result < 0) {
-    problem_ = std::string("the session D-Bus could not be asked who owns ") + kKWin + ": " + ErrorText(result);
+  Result<std::string> owner = session_.NameOwner(kKWin);
+  if (!owner) {
+    problem_ = owner.problem();
     return false;
   }
-  UniqueSdBusMessage reply;
-  if (!Call(call.get(), reply, "the session D-Bus ", "")) {
-    if (problem_.find("NameHasNoOwner") != std::string::npos)
-      problem_ = std::string("no program owns ") + kKWin + " on the session D-Bus";
-    return false;
-  }
-  const char* owner = nullptr;
-  result = api_.message_read(reply.get(), "s", &owner);
-  if (result < 0) {
-    problem_ = std::string("the session D-Bus answered an unreadable owner of ") + kKWin;
-    return false;
-  }
-  kwin_owner_ = owner;
+  kwin_owner_ = std::move(*owner);
   return true;
 }
 
 bool KWinCompositor::Call(sd_bus_message* call, UniqueSdBusMessage& reply, const std::string& subject,
                           const std::string& what) {
-  const std::string asked = what.empty() ? std::string() : " when asked to " + what;
-  if (budget_.spent()) {
-    problem_ = subject + budget_.NoAnswer() + asked;
-    return false;
-  }
-  SdBusError error;
-  sd_bus_message* raw = nullptr;
-  int result = 0;
-  {
-    const WaitBudget::Wait wait(budget_);
-    result = api_.call(bus_.get(), call, Microseconds(budget_.left()), error.get(), &raw);
-  }
-  reply.reset(raw);
-  if (result >= 0) return true;
-  const std::string to = what.empty() ? std::string() : " to " + what;
-  if (result == -ETIMEDOUT) {
-    problem_ = subject + budget_.NoAnswer() + asked;
-    budget_.Spend(budget_.left());
-  } else if (api_.error_is_set(error.get())) {
-    problem_ = subject + "refused" + to + ": " + error.get()->name + ": " +
-               (error.get()->message != nullptr ? error.get()->message : "");
-  } else {
-    problem_ = subject + "could not be asked" + to + ": " + ErrorText(result);
-  }
-  return false;
+  return session_.Call(call, reply, subject, what, problem_);
 }
 
 bool KWinCompositor::ListViews(std::vector<CompositorView>& views) {
   const std::string token = NewToken();
   std::string answer;
-  const KWinScript::ReplyTo reply_to{our_name_, kAnswerPath, kAnswerInterface, kAnswerMethod};
+  const KWinScript::ReplyTo reply_to{session_.name(), kAnswerPath, kAnswerInterface, kAnswerMethod};
   if (!RunScript(KWinScript::Listing(reply_to, token), token, answer)) return false;
   Result<std::vector<CompositorView>> read = KWinScript::ReadViews(answer);
   if (!read) {
@@ -186,7 +102,7 @@ bool KWinCompositor::ListViews(std::vector<CompositorView>& views) {
 bool KWinCompositor::RequestClose(const CompositorView& view) {
   const std::string token = NewToken();
   std::string answer;
-  const KWinScript::ReplyTo reply_to{our_name_, kAnswerPath, kAnswerInterface, kAnswerMethod};
+  const KWinScript::ReplyTo reply_to{session_.name(), kAnswerPath, kAnswerInterface, kAnswerMethod};
   if (!RunScript(KWinScript::Close(reply_to, token, view.id), token, answer)) return false;
   const Result<bool> closed = KWinScript::ReadClosed(answer);
   if (!closed) {
@@ -208,7 +124,7 @@ bool KWinCompositor::RunScript(const std::string& script, const std::string& tok
   }
   const std::string plugin = "vesk-" + token;
   sd_bus_message* raw = nullptr;
-  int result = api_.message_new_method_call(bus_.get(), &raw, kwin_owner_.c_str(), "/Scripting",
+  int result = api_.message_new_method_call(bus_, &raw, kwin_owner_.c_str(), "/Scripting",
                                             "org.kde.kwin.Scripting", "loadScript");
   UniqueSdBusMessage load(raw);
   if (result >= 0) result = api_.message_append(load.get(), "ss", file.path().c_str(), plugin.c_str());
@@ -231,7 +147,7 @@ bool KWinCompositor::RunScript(const std::string& script, const std::string& tok
   // Plasma 5.27 offers each loaded script at /<id> (Plasma 6 moved it).
   const std::string script_path = "/" + std::to_string(id);
   raw = nullptr;
-  result = api_.message_new_method_call(bus_.get(), &raw, kwin_owner_.c_str(), script_path.c_str(),
+  result = api_.message_new_method_call(bus_, &raw, kwin_owner_.c_str(), script_path.c_str(),
                                         "org.kde.kwin.Script", "run");
   UniqueSdBusMessage run(raw);
   expected_token_ = token;
@@ -246,11 +162,11 @@ bool KWinCompositor::RunScript(const std::string& script, const std::string& tok
 
 bool KWinCompositor::WaitForAnswer() {
   while (!answered_) {
-    int result = api_.process(bus_.get(), nullptr);
+    int result = api_.process(bus_, nullptr);
     if (result == 0) {
       if (!budget_.spent()) {
         const WaitBudget::Wait wait(budget_);
-        result = api_.wait(bus_.get(), Microseconds(budget_.left()));
+        result = api_.wait(bus_, Microseconds(budget_.left()));
       }
       // Nothing came within what was left: the budget is gone.
       if (result == 0) {
@@ -271,13 +187,13 @@ bool KWinCompositor::WaitForAnswer() {
 // waiting, so an unresponsive KWin costs nothing more here.
 void KWinCompositor::Unload(const std::string& plugin) {
   sd_bus_message* raw = nullptr;
-  if (api_.message_new_method_call(bus_.get(), &raw, kwin_owner_.c_str(), "/Scripting", "org.kde.kwin.Scripting",
+  if (api_.message_new_method_call(bus_, &raw, kwin_owner_.c_str(), "/Scripting", "org.kde.kwin.Scripting",
                                    "unloadScript") < 0)
     return;
   UniqueSdBusMessage unload(raw);
   if (api_.message_append(unload.get(), "s", plugin.c_str()) < 0) return;
   api_.message_set_expect_reply(unload.get(), 0);
-  api_.send(bus_.get(), unload.get(), nullptr);
+  api_.send(bus_, unload.get(), nullptr);
 }
 
 int KWinCompositor::OnAnswer(sd_bus_message* message, void* self, sd_bus_error* /*error*/) {

@@ -8,6 +8,7 @@
 #include "platform/linux/posix/WaitBudget.h"
 #include "platform/linux/wayland/ICompositor.h"
 #include "platform/linux/wayland/SdBusResources.h"
+#include "platform/linux/wayland/SessionBus.h"
 
 namespace vesk::platform::linux_backend {
 
@@ -35,8 +36,8 @@ class KWinCompositor : public ICompositor {
   const std::string& problem() const override { return problem_; }
 
  private:
-  KWinCompositor(const SdBusApi& api, UniqueSdBus bus, WaitBudget& budget);
-  bool WaitUntilConnected();
+  explicit KWinCompositor(SessionBus bus);
+  bool OfferAnswerObject();
   bool FindKWin();
   // Sends `call` and waits for its reply. A failure's problem starts with
   // `subject` and, when `what` is set, says that it was asked to `what`.
@@ -47,12 +48,12 @@ class KWinCompositor : public ICompositor {
   void Unload(const std::string& plugin);
   static int OnAnswer(sd_bus_message* message, void* self, sd_bus_error* error);
 
+  SessionBus session_;
   const SdBusApi& api_;
   WaitBudget& budget_;
-  UniqueSdBus bus_;
+  sd_bus* const bus_;  // session_'s
   UniqueSdBusSlot answer_object_;
   std::string kwin_owner_;  // KWin's unique name: answers come only from it
-  std::string our_name_;
   std::string expected_token_;
   std::string answer_;
   bool answered_ = false;

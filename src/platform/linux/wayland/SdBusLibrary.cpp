@@ -56,6 +56,9 @@ Loaded Load() {
   resolve("sd_bus_message_new_method_call", api.message_new_method_call);
   resolve("sd_bus_message_append", api.message_append);
   resolve("sd_bus_message_read", api.message_read);
+  resolve("sd_bus_message_get_signature", api.message_get_signature);
+  resolve("sd_bus_message_enter_container", api.message_enter_container);
+  resolve("sd_bus_message_exit_container", api.message_exit_container);
   resolve("sd_bus_message_set_expect_reply", api.message_set_expect_reply);
   resolve("sd_bus_message_get_sender", api.message_get_sender);
   resolve("sd_bus_message_unref", api.message_unref);

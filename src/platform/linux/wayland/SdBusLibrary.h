@@ -25,6 +25,9 @@ struct SdBusApi {
   decltype(&sd_bus_message_new_method_call) message_new_method_call;
   decltype(&sd_bus_message_append) message_append;
   decltype(&sd_bus_message_read) message_read;
+  decltype(&sd_bus_message_get_signature) message_get_signature;
+  decltype(&sd_bus_message_enter_container) message_enter_container;
+  decltype(&sd_bus_message_exit_container) message_exit_container;
   decltype(&sd_bus_message_set_expect_reply) message_set_expect_reply;
   decltype(&sd_bus_message_get_sender) message_get_sender;
   decltype(&sd_bus_message_unref) message_unref;

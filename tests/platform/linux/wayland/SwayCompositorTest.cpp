@@ -245,11 +245,13 @@ class Environment {
   std::vector<Saved> saved_;
 };
 
-// A session bus that is not there, so that the KWin route's part of a lack reads the same everywhere.
+// A session bus that is not there, so that the D-Bus routes' part of a lack (KWin's, then GNOME Shell's)
+// reads the same everywhere.
 constexpr const char* kNoBus = "unix:path=/nonexistent/vesk-bus";
 #ifdef VESK_HAVE_KWIN
 constexpr const char* kKWinLack =
-    "; for KWin, no session D-Bus could be reached at unix:path=/nonexistent/vesk-bus: No such file or directory";
+    "; for KWin, no session D-Bus could be reached at unix:path=/nonexistent/vesk-bus: No such file or directory"
+    "; for GNOME Shell, no session D-Bus could be reached at unix:path=/nonexistent/vesk-bus: No such file or directory";
 #else
 constexpr const char* kKWinLack = "";
 #endif
