@@ -105,16 +105,19 @@ TEST(SwayCompositorTest, ConnectReadsTheTreeOrSaysWhyThereIsNoRoute) {
   };
   for (const auto& row : rows) {
     FakeSwayServer server(row.script);
-    WaitBudget budget(300ms);
+    // A short budget where it is to run out; elsewhere room for reading 8 MiB
+    // on a slow (sanitized, loaded) machine.
+    const bool times_out = row.problem.rfind("did not answer", 0) == 0;
+    WaitBudget budget(times_out ? std::chrono::milliseconds(300) : std::chrono::milliseconds(10s));
     const auto began = std::chrono::steady_clock::now();
     const auto connected = SwayCompositor::ConnectTo(server.path, budget);
     const auto took = std::chrono::steady_clock::now() - began;
     const auto compositor = connected ? connected->get() : nullptr;
     const std::string& problem = connected.problem();
-    EXPECT_LT(took, 2s) << row.name;
-    if (row.problem.rfind("did not answer", 0) == 0) {  // cut off once the budget is spent, soon after
+    EXPECT_LT(took, 10s) << row.name;
+    if (times_out) {  // cut off once the budget is spent, soon after
       EXPECT_TRUE(budget.spent()) << row.name;
-      EXPECT_LT(took, 800ms) << row.name;
+      EXPECT_LT(took, 2s) << row.name;
     }
     if (row.problem.empty()) {
       ASSERT_NE(compositor, nullptr) << row.name << ": " << problem;
@@ -168,7 +171,7 @@ TEST(SwayCompositorTest, AStaleOrMissingSocketIsNoRoute) {
     EXPECT_EQ(connected ? connected->get() : nullptr, nullptr);
     EXPECT_EQ(said, "sway IPC at " + row.socket + " " + row.problem);
     EXPECT_EQ(budget.spent(), row.socket == busy) << row.socket;
-    EXPECT_LT(std::chrono::steady_clock::now() - began, 800ms) << row.socket;
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << row.socket;
   }
   ::unlink(path.c_str());
   ::unlink(busy.c_str());
