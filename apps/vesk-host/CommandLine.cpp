@@ -1,9 +1,6 @@
 #include "vesk-host/CommandLine.h"
 
-#include <cstdlib>
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 
 #include "vesk-host/SurvivorWatch.h"
 
@@ -12,8 +9,7 @@
 
 #include "platform/win32/Utf16.h"
 #else
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/linux/posix/ProgramSearch.h"
 #endif
 
 namespace vesk::host_app {
@@ -195,38 +191,11 @@ std::optional<std::string> ResolveExecutable(const std::string& typed) {
 
 #else
 
-namespace {
-
-std::string Absolute(const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  std::error_code ec;
-  const std::filesystem::path cwd = std::filesystem::current_path(ec);
-  return ec ? path : (cwd / path).string();
-}
-
-bool IsExecutableFile(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-}  // namespace
-
 std::optional<std::string> ResolveExecutable(const std::string& typed) {
-  if (typed.find('/') != std::string::npos) return Absolute(typed);
-  // As the start action looks a bare name up: the first executable regular
-  // file of that name in the PATH folders (an empty entry is the current
-  // directory); PATH unset searches /bin:/usr/bin.
-  const char* env = std::getenv("PATH");
-  const std::string_view path = env != nullptr ? env : "/bin:/usr/bin";
-  for (std::size_t begin = 0; begin <= path.size();) {
-    std::size_t end = path.find(':', begin);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string_view folder = path.substr(begin, end - begin);
-    const std::string candidate = (folder.empty() ? std::string(".") : std::string(folder)) + "/" + typed;
-    if (IsExecutableFile(candidate)) return Absolute(candidate);
-    begin = end + 1;
-  }
-  return std::nullopt;
+  using platform::linux_backend::ProgramSearch;
+  // As the start action looks a bare name up.
+  if (typed.find('/') != std::string::npos) return ProgramSearch::Absolute(typed);
+  return ProgramSearch::FindOnPath(typed);
 }
 
 #endif

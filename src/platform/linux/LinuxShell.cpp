@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/linux/posix/DetachedSpawn.h"
+#include "platform/linux/posix/ProgramSearch.h"
 #include "platform/linux/posix/ShellWords.h"
 
 namespace vesk::platform::linux_backend {
@@ -43,36 +44,6 @@ bool LooksLikeUrl(const std::string& text) {
   return true;
 }
 
-bool IsExecutableFile(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-// The path made absolute against the current directory, so that it stays
-// valid after the started program changes into its start-in folder.
-std::string Absolute(const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  std::error_code ec;
-  const std::filesystem::path cwd = std::filesystem::current_path(ec);
-  return ec ? path : (cwd / path).string();
-}
-
-// The first executable regular file called `name` in the PATH folders (an
-// empty entry is the current directory); PATH unset searches /bin:/usr/bin.
-std::optional<std::string> FindOnPath(const std::string& name) {
-  const char* env = std::getenv("PATH");
-  const std::string_view path = env != nullptr ? env : "/bin:/usr/bin";
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = path.find(':', start);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string_view folder = path.substr(start, end - start);
-    const std::string candidate = (folder.empty() ? std::string(".") : std::string(folder)) + "/" + name;
-    if (IsExecutableFile(candidate)) return Absolute(candidate);
-    start = end + 1;
-  }
-  return std::nullopt;
-}
-
 StartOutcome Spawn(DetachedSpawn::Request request, const std::string& shown_name,
                    const std::optional<std::string>& directory) {
   const DetachedSpawn::Outcome outcome = DetachedSpawn::Start(request);
@@ -98,7 +69,7 @@ StartOutcome Open(const std::string& operand, const std::optional<std::string>& 
                   const std::optional<std::string>& directory) {
   // A leading '-' would read as an option of the opener.
   if (operand.empty() || operand[0] == '-') return {Result::kFileNotFound, "No such file: " + operand};
-  std::optional<std::string> opener = FindOnPath("xdg-open");
+  std::optional<std::string> opener = ProgramSearch::FindOnPath("xdg-open");
   if (!opener) return Refused("no desktop opener (xdg-open) found");
   return Spawn({std::move(*opener), {"xdg-open", operand}, folder}, "xdg-open", directory);
 }
@@ -114,7 +85,7 @@ StartOutcome LinuxShell::StartFile(WindowHandle /*owner*/, const std::optional<s
     if (stat(directory->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       return {Result::kPathNotFound, "No such folder: " + *directory};
     }
-    folder = Absolute(*directory);
+    folder = ProgramSearch::Absolute(*directory);
   }
   if (file.empty()) return {Result::kFileNotFound, "No file given"};
 
@@ -126,7 +97,7 @@ StartOutcome LinuxShell::StartFile(WindowHandle /*owner*/, const std::optional<s
     return Spawn(std::move(request), file, directory);
   };
   if (file.find('/') == std::string::npos) {
-    if (std::optional<std::string> found = FindOnPath(file)) return program(std::move(*found));
+    if (std::optional<std::string> found = ProgramSearch::FindOnPath(file)) return program(std::move(*found));
   }
   const std::string path = file[0] == '/' || !folder ? file : *folder + "/" + file;
   struct stat st {};
@@ -140,7 +111,7 @@ StartOutcome LinuxShell::StartFile(WindowHandle /*owner*/, const std::optional<s
   if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return Refused(file + ": not a regular file or folder");
   if (access(path.c_str(), R_OK) != 0) return Refused(file + ": " + ErrorText(errno));
   // Documents take no arguments, as on Windows; the absolute path cannot read as a URL or an option.
-  return Open(Absolute(path), folder, directory);
+  return Open(ProgramSearch::Absolute(path), folder, directory);
 }
 
 }  // namespace vesk::platform::linux_backend
