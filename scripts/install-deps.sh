@@ -30,8 +30,8 @@ packages+=(openbox)
 packages+=(nlohmann-json3-dev libsystemd-dev sway weston foot xwayland fonts-dejavu-core
            kwin-wayland dbus-daemon dbus-bin)
 # The GNOME Shell extension's tests: a headless GNOME Shell (with Xwayland),
-# gjs for the entry formats, gdbus and gsettings.
-packages+=(gnome-shell gjs libglib2.0-bin)
+# gjs for the entry formats and, with GTK 4, a test client; gdbus and gsettings.
+packages+=(gnome-shell gjs libglib2.0-bin gir1.2-gtk-4.0)
 windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb
                   googletest x11-utils)
 # The package's build: the compiler and the headers of what the library

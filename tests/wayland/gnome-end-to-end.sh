@@ -10,13 +10,15 @@
 # extension is disabled; and the extension's bad answers from a stand-in on
 # a private bus (kwin-standin gnome). Needs GNOME_EXTENSION (the built
 # extension folder), VESK_HOST and XCLIENT; the vesk-host rows run when
-# KWIN_STANDIN is set (given where the D-Bus routes are built).
+# KWIN_STANDIN is set (given where the D-Bus routes are built), with GTK 4
+# programs (gtk-client.js): a minimised window, a dialog above its window.
 # Run as root, it runs itself again as an unprivileged user. Exits 77
 # (skipped) only when gnome-shell is not installed: a shell that is
 # installed but does not come up is a failure.
 set -u
 extension=${GNOME_EXTENSION:?} xclient=${XCLIENT:?} host=${VESK_HOST:?}
 here=$(cd "$(dirname "$0")" && pwd)
+gtk_client=${GTK_CLIENT:-$here/gtk-client.js}
 if ! command -v gnome-shell >/dev/null; then
   echo "SKIP gnome-shell is not installed (scripts/install-deps.sh installs it)"
   exit 77
@@ -27,7 +29,7 @@ if [ "$(id -u)" -eq 0 ]; then
   standin=()
   [ -n "${KWIN_STANDIN:-}" ] && standin=(KWIN_STANDIN="$KWIN_STANDIN")
   run_as_test_user "$0" GNOME_EXTENSION="$extension" XCLIENT="$xclient" VESK_HOST="$host" \
-    "${standin[@]}"
+    GTK_CLIENT="${GTK_CLIENT:-$here/gtk-client.js}" "${standin[@]}"
   exit $?
 fi
 # shellcheck source=../lib/x-test-lib.sh
@@ -147,6 +149,33 @@ if [ -n "${KWIN_STANDIN:-}" ]; then
   grep -q 'error 75 (EndProgram)' <<<"$reply" && grep -q WM_DELETE_WINDOW <<<"$reply" && r=75 || r=$reply
   check "vesk-host end: an X program without WM_DELETE_WINDOW fails with 75" 75 "$r"
   check "  ... it keeps running" running "$(state "$xc_pid")"
+  # GTK 4 programs (gtk-client.js, each under its own copy of gjs, which is
+  # then their /proc/PID/exe): a minimised main window is still closed; a
+  # dialog above the main window, owned by it, is passed over for the main.
+  gtk() {  # name, options: runs the client from $work/NAME/gtk-app, logging to $work/NAME.log
+    mkdir "$work/$1" && cp "$(readlink -f "$(command -v gjs)")" "$work/$1/gtk-app"
+    GDK_BACKEND=wayland GSK_RENDERER=cairo GTK_A11Y=none "$work/$1/gtk-app" "$gtk_client" --log "$work/$1.log" \
+      "${@:2}" >>"$work/clients.log" 2>&1 & gtk_pid=$!; started+=("$gtk_pid")
+  }
+  gtk min --minimized; min_pid=$gtk_pid
+  gtk dlg --dialog; dlg_pid=$gtk_pid
+  for _ in $(seq 100); do
+    listing=$(list)
+    grep -q "^[0-9]* $min_pid 0 false true" <<<"$listing" && [ "$(grep -c "^[0-9]* $dlg_pid " <<<"$listing")" -eq 2 ] &&
+      break; sleep 0.1
+  done
+  check "a minimised GTK window: listed once, minimized, hidden" "1 true true" \
+    "$(awk -v p="$min_pid" '$2 == p { n++; s = $5 " " $6 } END { print n + 0, s }' <<<"$listing")"
+  check "a GTK dialog: listed above its main window, owned by it" "owned unowned" \
+    "$(awk -v p="$dlg_pid" '$2 == p { id[n] = $1; parent[n++] = $3 }
+       END { print (n == 2 && parent[0] == id[1] ? "owned" : "not-owned"), (parent[1] == 0 ? "unowned" : "owned") }' <<<"$listing")"
+  for name in min dlg; do
+    pid=$min_pid; [ "$name" = dlg ] && pid=$dlg_pid
+    check "vesk-host end: a GTK program ($name)" "<result><success/></result>" "$(end "$work/$name/gtk-app")"
+    wait_gone "$pid" 50
+    check "  ... it exits" gone "$(state "$pid")"
+    check "  ... its main window was asked, nothing else" main "$(cat "$work/$name.log" 2>&1)"
+  done
   gnome-extensions disable "$GNOME_EXTENSION_UUID"
   for _ in $(seq 50); do [ "$(gnome_name_owned "$GNOME_CLOSER_NAME")" = false ] && break; sleep 0.1; done
   reply=$(end "$work/other/simple-shm")
