@@ -107,11 +107,7 @@ check "a method the interface does not have" org.freedesktop.DBus.Error.UnknownM
 sleep 0.5
 check "  ... the Wayland client keeps running" running "$(state "$wl_pid")"
 check "  ... the X client keeps running" running "$(state "$x_pid")"
-check "close the Wayland window for its pid" "()" "$(closer CloseWindow "$wl_id" "$wl_pid")"
-wait_gone "$wl_pid" 50
-check "  ... the Wayland client exits" gone "$(state "$wl_pid")"
-check "  ... its window is no longer listed" "" "$(window_of "$wl_pid")"
-check "  ... the X client keeps running" running "$(state "$x_pid")"
+# Closing for the right pid: the vesk-host rows below.
 
 # Disabled, the extension gives its name up; enabled again, it answers again.
 gnome-extensions disable "$GNOME_EXTENSION_UUID"
@@ -119,7 +115,6 @@ for _ in $(seq 50); do [ "$(gnome_name_owned "$GNOME_CLOSER_NAME")" = false ] &&
 check "disabled: the name has no owner" false "$(gnome_name_owned "$GNOME_CLOSER_NAME")"
 gnome-extensions enable "$GNOME_EXTENSION_UUID"
 for _ in $(seq 50); do [ "$(gnome_name_owned "$GNOME_CLOSER_NAME")" = true ] && break; sleep 0.1; done
-check "enabled again: the X client is listed" "$x_id $x_pid" "$(list | awk -v p="$x_pid" '$2 == p { print $1, $2; exit }')"
 check "GNOME Shell keeps running" running "$(state "$gnome_pid")"
 
 if [ -n "${KWIN_STANDIN:-}" ]; then
