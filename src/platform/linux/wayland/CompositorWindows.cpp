@@ -5,49 +5,25 @@
 
 namespace vesk::platform::linux_backend {
 
-CompositorWindows::CompositorWindows(std::unique_ptr<ICompositor> compositor) : compositor_(std::move(compositor)) {}
-
 CompositorWindows::CompositorWindows(std::unique_ptr<ICompositor> compositor, std::vector<CompositorView> listed)
     : compositor_(std::move(compositor)) {
-  Keep(std::move(listed));
-}
-
-void CompositorWindows::Keep(std::vector<CompositorView> listed) {
-  const auto x_windows = std::remove_if(listed.begin(), listed.end(), [](const CompositorView& view) { return view.xwayland; });
+  const auto x_windows =
+      std::remove_if(listed.begin(), listed.end(), [](const CompositorView& view) { return view.xwayland; });
   x_windows_ = x_windows != listed.end();
   listed.erase(x_windows, listed.end());
   views_ = std::move(listed);
 }
 
-const std::vector<CompositorView>& CompositorWindows::Views() {
-  if (!views_) {
-    std::vector<CompositorView> listed;
-    if (compositor_->ListViews(listed)) {
-      Keep(std::move(listed));
-    } else {
-      views_.emplace();
-      problem_ = compositor_->problem();
-    }
-  }
-  return *views_;
-}
-
-bool CompositorWindows::has_x_windows() {
-  Views();
-  return x_windows_;
-}
-
 const CompositorView* CompositorWindows::ViewOf(WindowHandle window) {
-  const std::vector<CompositorView>& views = Views();
-  if (!IsViewHandle(window) || static_cast<std::size_t>(window - kFirstHandle) >= views.size()) return nullptr;
-  return &views[static_cast<std::size_t>(window - kFirstHandle)];
+  if (!IsViewHandle(window) || static_cast<std::size_t>(window - kFirstHandle) >= views_.size()) return nullptr;
+  return &views_[static_cast<std::size_t>(window - kFirstHandle)];
 }
 
-WindowHandle CompositorWindows::FindWindowA() { return Views().empty() ? 0 : kFirstHandle; }
+WindowHandle CompositorWindows::FindWindowA() { return views_.empty() ? 0 : kFirstHandle; }
 
 WindowHandle CompositorWindows::GetWindow(WindowHandle window, int command) {
   if (command != kGetWindowNext || ViewOf(window) == nullptr) return 0;
-  return static_cast<std::size_t>(window - kFirstHandle) + 1 < Views().size() ? window + 1 : 0;
+  return static_cast<std::size_t>(window - kFirstHandle) + 1 < views_.size() ? window + 1 : 0;
 }
 
 WindowHandle CompositorWindows::GetParent(WindowHandle window) {

@@ -212,7 +212,10 @@ TEST(CompositorWindowsTest, AFailedCloseRequestLosesTheRouteOnlyWhenTheComposito
     FakeSwayServer server({kTree, R"([{"success":false}])", false, false, gone});
     WaitBudget budget(1s);
     auto connected = SwayCompositor::ConnectTo(server.path, budget);
-    CompositorWindows windows(connected ? std::move(*connected) : nullptr);
+    ASSERT_TRUE(connected) << connected.problem();
+    std::vector<CompositorView> listed;
+    ASSERT_TRUE((*connected)->ListViews(listed));
+    CompositorWindows windows(std::move(*connected), std::move(listed));
     ASSERT_EQ(windows.FindWindowA(), CompositorWindows::kFirstHandle);
     EXPECT_FALSE(windows.PostMessageA(CompositorWindows::kFirstHandle + 1, kMessageClose));
     const WindowRoute route = windows.Route();
