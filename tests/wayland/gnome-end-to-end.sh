@@ -154,16 +154,19 @@ if [ -n "${KWIN_STANDIN:-}" ]; then
   }
   gtk min --minimized; min_pid=$gtk_pid
   gtk dlg --dialog; dlg_pid=$gtk_pid
+  dialog_order() {  # "owned unowned" once the dialog stands above its main window
+    awk -v p="$dlg_pid" '$2 == p { id[n] = $1; parent[n++] = $3 }
+      END { print (n == 2 && parent[0] == id[1] ? "owned" : "not-owned"), (parent[1] == 0 ? "unowned" : "owned") }' <<<"$listing"
+  }
+  # The dialog is mapped, then given its parent and raised: wait until it settles.
   for _ in $(seq 100); do
     listing=$(list)
-    grep -q "^[0-9]* $min_pid 0 false true" <<<"$listing" && [ "$(grep -c "^[0-9]* $dlg_pid " <<<"$listing")" -eq 2 ] &&
-      break; sleep 0.1
+    grep -q "^[0-9]* $min_pid 0 false true" <<<"$listing" && [ "$(dialog_order)" = "owned unowned" ] && break
+    sleep 0.1
   done
   check "a minimised GTK window: listed once, minimized, hidden" "1 true true" \
     "$(awk -v p="$min_pid" '$2 == p { n++; s = $5 " " $6 } END { print n + 0, s }' <<<"$listing")"
-  check "a GTK dialog: listed above its main window, owned by it" "owned unowned" \
-    "$(awk -v p="$dlg_pid" '$2 == p { id[n] = $1; parent[n++] = $3 }
-       END { print (n == 2 && parent[0] == id[1] ? "owned" : "not-owned"), (parent[1] == 0 ? "unowned" : "owned") }' <<<"$listing")"
+  check "a GTK dialog: listed above its main window, owned by it" "owned unowned" "$(dialog_order)"
   for name in min dlg; do
     pid=$min_pid; [ "$name" = dlg ] && pid=$dlg_pid
     check "vesk-host end: a GTK program ($name)" "<result><success/></result>" "$(end "$work/$name/gtk-app")"
