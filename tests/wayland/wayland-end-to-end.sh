@@ -84,7 +84,7 @@ wait_wayland() {  # compositor pid
 }
 # Waits until `count` views with a pid are in sway's tree.
 wait_views() {  # count
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ "$(swaymsg -t get_tree | grep -c '"pid":')" -ge "$1" ] && return 0
     sleep 0.1
   done
