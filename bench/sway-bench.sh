@@ -23,6 +23,8 @@ if [ "$(id -u)" = 0 ]; then
   mkdir "$copies/build" "$copies/bench" "$copies/out"
   cp "$build/vesk-host" "$copies/build/" && cp "$here/sway-bench.sh" "$here/ratios.py" "$copies/bench/"
   chmod -R a+rX "$copies" && chown "$user" "$copies/out"
+  # The programs start in a folder the test user can enter (the build folder may not be).
+  cd "$copies" || exit 1
   runuser -u "$user" -- env -i PATH="$PATH" HOME="$copies" RUNS="${RUNS:-10}" COUNT="${COUNT:-20}" \
     bash "$copies/bench/sway-bench.sh" "$copies/build" "$copies/out"
   cp "$copies/out/"sway* "$out/"

@@ -41,8 +41,9 @@ run_as_test_user() {  # script, NAME=PATH...
   done
   chmod -R a+rX "$share"
   echo "running as $user"
-  runuser -u "$user" -- env -i PATH="$PATH" HOME="$share" KEEP_WORK="${KEEP_WORK:-}" "${vars[@]}" \
-    bash "$share/$dir/$(basename "$script")"
+  # The programs start in a folder the test user can enter (the build folder may not be).
+  (cd "$share" && runuser -u "$user" -- env -i PATH="$PATH" HOME="$share" KEEP_WORK="${KEEP_WORK:-}" "${vars[@]}" \
+    bash "$share/$dir/$(basename "$script")")
   rc=$?
   rm -rf "$share"
   return $rc

@@ -33,6 +33,8 @@ if [ "$(id -u)" = 0 ]; then
   cp "$host" "$copies/vesk-host" && cp "$xclient" "$copies/xclient" && cp "$0" "$copies/wayland/test.sh" &&
     cp "$(dirname "$0")/../lib/x-test-lib.sh" "$copies/lib/" || exit 1
   chmod -R a+rX "$copies"
+  # The programs start in a folder the test user can enter (the build folder may not be).
+  cd "$copies" || exit 1
   echo "running as $user"
   runuser -u "$user" -- env -i PATH="$PATH" HOME="$copies" VESK_HOST="$copies/vesk-host" XCLIENT="$copies/xclient" KEEP_WORK="${KEEP_WORK:-}" VESK_KWIN="${VESK_KWIN:-}" \
     bash "$copies/wayland/test.sh"
