@@ -3,8 +3,10 @@
 # private display: unpacked into a folder whose name has a blank and a
 # non-ASCII letter, registered with its script, used through COM by
 # vesk-host.exe (catalogue, a failing request, a start and an end of
-# notepad), unregistered, and the ProgID gone. The x64 folder always; the
-# x86 one where this Wine runs 32-bit programs.
+# notepad) and by example.vbs, unregistered, and the ProgID gone. Also: the
+# generated texts' line ends, the IDL files, and the scripts' failures with a
+# stand-in regsvr32. The x64 folder always; the x86 one where this Wine runs
+# 32-bit programs.
 #   tests/win32/zip-check.sh [ZIP]     (default: built by scripts/make-windows-zip.sh)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,12 +34,55 @@ catalogue='<result><plugins><plugin><type>ActionPlugIn</type><name>StartProgram<
 clsid='{8277CCD6-415A-45C2-9761-B5750C7170CC}'
 not_registered="vesk-host: error 429 (vesk-host): Cannot create object VeskProgramManager.PlugIn: the class is not registered (0x800401F3)"
 
+# Stand-in Windows folders for the scripts (which take regsvr32, fltmc and
+# net from %SystemRoot%\System32): a regsvr32 whose call fails (exit code 5),
+# and either no elevation probe (a prompt that is not elevated, as Wine runs
+# as administrator) or a "net" that succeeds (an elevated one).
+exit_with() {  # code, program
+  printf 'int main(void) { return %d; }\n' "$1" | x86_64-w64-mingw32-gcc -x c - -o "$2"
+}
+mkdir -p "$work/root-user/System32" "$work/root-admin/System32"
+{ exit_with 5 "$work/root-user/System32/regsvr32.exe" && exit_with 5 "$work/root-admin/System32/regsvr32.exe" &&
+  exit_with 0 "$work/root-admin/System32/net.exe"; } || { echo "zip-check.sh: cannot build the stand-in programs"; exit 1; }
+# "<exit status> <output>" of a script run with SystemRoot set to a stand-in folder.
+with_root() {  # folder, script, arguments...
+  local root=$1 out
+  shift
+  # (No quotes around the assignment: Wine would escape them on cmd's command line.)
+  out=$(wine_in cmd /c set "SystemRoot=$(windows_path "$root")&" "$@" | strip_cr)
+  echo "$? $out"
+}
+
 check_width() {  # x64 | x86
-  local width=$1 dir="$folder/$1" out status
-  local host="$dir/vesk-host.exe" script dll bits=64-bit
-  [ "$width" = x86 ] && bits=32-bit
+  local width=$1 dir="$folder/$1" out status name file
+  local host="$dir/vesk-host.exe" script dll bits=64-bit cscript=cscript
+  [ "$width" = x86 ] && bits=32-bit && cscript='C:\windows\syswow64\cscript.exe'
   dll=$(windows_path "$dir/VeskProgramManager.dll")
   script=$(windows_path "$dir")
+
+  # cmd reads a script line by line up to LF alone; the texts are for Windows editors too.
+  for name in register.cmd unregister.cmd README.txt example.vbs; do
+    check "$width $name lines end in CR LF" "" "$(grep -n -v $'\r$' "$dir/$name" 2>&1 | head -n 3)"
+  done
+  out=""
+  for file in VeskProgramManager.idl VeskPlugIn.idl Automation.idl; do
+    cmp -s "$repo/idl/$file" "$dir/idl/$file" || out+=" $file"
+  done
+  check "$width idl files missing or different" "" "$out"
+
+  # regsvr32 fails (a stand-in): for every user from a prompt that is not
+  # elevated, exit code 3 and what to do; otherwise 1.
+  check "$width register.cmd /machine, not elevated" \
+    "3 Registering for every user needs an elevated command prompt (Run as administrator); regsvr32 exit code 5." \
+    "$(with_root "$work/root-user" "$script\\register.cmd" /machine /s)"
+  check "$width unregister.cmd /machine, not elevated" \
+    "3 Removing the registration for every user needs an elevated command prompt (Run as administrator); regsvr32 exit code 5." \
+    "$(with_root "$work/root-user" "$script\\unregister.cmd" /machine /s)"
+  out=$(with_root "$work/root-admin" "$script\\register.cmd" /machine /s)
+  check "$width register.cmd /machine, elevated, failing" "1 Registration of" "${out%% \"*}"
+  out=$(with_root "$work/root-user" "$script\\unregister.cmd" /s)
+  check "$width unregister.cmd, failing" "1 Unregistration of|The registration may belong to another copy of the DLL, or need administrator rights." \
+    "${out%% \"*}|${out##*$'\n'}"
 
   # The linked library needs no registration.
   check "$width linked catalogue" "$catalogue" "$(host_in "$host" catalogue | strip_cr)"
@@ -47,6 +92,12 @@ check_width() {  # x64 | x86
   mkdir -p "$work/no dll" && cp "$dir/register.cmd" "$work/no dll/"
   out=$(wine_in cmd /c "$(windows_path "$work/no dll")\\register.cmd" /s | strip_cr); status=$?
   check "$width register.cmd without its DLL" "1 Registration of" "$status ${out%% \"*}"
+  # Wine runs as administrator, and the scripts' elevation probe says so.
+  cp "$dir/unregister.cmd" "$work/no dll/"
+  out=$(wine_in cmd /c "$(windows_path "$work/no dll")\\register.cmd" /machine /s | strip_cr); status=$?
+  check "$width register.cmd /machine without its DLL" "1 Registration of" "$status ${out%% \"*}"
+  out=$(wine_in cmd /c "$(windows_path "$work/no dll")\\unregister.cmd" /machine /s | strip_cr); status=$?
+  check "$width unregister.cmd /machine without its DLL" "1 Unregistration of" "$status ${out%% \"*}"
 
   # Per user, the default: the user's class names the unpacked DLL.
   out=$(wine_in cmd /c "$script\\register.cmd" /s | strip_cr); status=$?
@@ -68,6 +119,10 @@ check_width() {  # x64 | x86
   check "$width bad option" 2 "$(wine_in cmd /c "$script\\register.cmd" /nope >/dev/null 2>&1; echo $?)"
 
   check "$width --com catalogue" "$catalogue" "$(host_in "$host" --com catalogue | strip_cr)"
+  check "$width example.vbs" "$catalogue" "$(wine_in "$cscript" //nologo "$script\\example.vbs" | strip_cr)"
+  out=$(wine_in "$cscript" //nologo "$script\\example.vbs" '<r><plugin>' | strip_cr); status=$?
+  check "$width example.vbs failing request" \
+    "1 error 1000 (XmlElement): XML parse error at line 1, column 4: element 'plugin' is not closed" "$status $out"
   check "$width --com failing request" \
     "1 vesk-host: error 1000 (XmlElement): XML parse error at line 1, column 4: element 'plugin' is not closed" \
     "$(status_and_error host_in "$host" --com '<r><plugin>')"
