@@ -28,6 +28,14 @@ bool ComModule::CanUnload() noexcept {
   }
 }
 
+void ComModule::Pin() noexcept {
+  static std::atomic<bool> pinned{false};
+  if (pinned.exchange(true)) return;
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCWSTR>(&ComModule::Pin), &module);
+}
+
 HMODULE ComModule::Handle() noexcept {
   HMODULE module = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -17,6 +17,11 @@ class ComModule {
   // left; destroys the calling thread's hidden window first when nothing
   // else holds the library (those of other threads keep it loaded).
   static bool CanUnload() noexcept;
+  // Keeps the DLL loaded until the process ends, from the first call on.
+  // The statically linked runtime takes thread-local storage indices the
+  // first time our code runs and never gives them back on unload, so a
+  // host loading and freeing the DLL over and over would run out of them.
+  static void Pin() noexcept;
   // The module this code is linked into (the DLL).
   static HMODULE Handle() noexcept;
   // Its full path.

@@ -8,7 +8,12 @@
 
 extern "C" {
 
+// Each entry point that does work pins the DLL first (ComModule::Pin):
+// registration runs as much of the runtime as a request does. Only
+// DllCanUnloadNow does not, so a DLL that was loaded and never used still
+// unloads.
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  vesk::com::ComModule::Pin();
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   const vesk::com::ComClass* row = vesk::com::FindComClass(clsid);
@@ -18,14 +23,21 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 
 STDAPI DllCanUnloadNow() { return vesk::com::ComModule::CanUnload() ? S_OK : S_FALSE; }
 
-STDAPI DllRegisterServer() { return vesk::com::ComRegistrar::Register(HKEY_LOCAL_MACHINE); }
+STDAPI DllRegisterServer() {
+  vesk::com::ComModule::Pin();
+  return vesk::com::ComRegistrar::Register(HKEY_LOCAL_MACHINE);
+}
 
-STDAPI DllUnregisterServer() { return vesk::com::ComRegistrar::Unregister(HKEY_LOCAL_MACHINE); }
+STDAPI DllUnregisterServer() {
+  vesk::com::ComModule::Pin();
+  return vesk::com::ComRegistrar::Unregister(HKEY_LOCAL_MACHINE);
+}
 
 // regsvr32 /i:user (with /n: without the machine registration) registers for
 // the calling user only, under HKEY_CURRENT_USER, without administrator
 // rights; any other command line registers for the machine.
 STDAPI DllInstall(BOOL install, LPCWSTR command_line) {
+  vesk::com::ComModule::Pin();
   const bool user = command_line != nullptr && lstrcmpiW(command_line, L"user") == 0;
   const HKEY root = user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   return install ? vesk::com::ComRegistrar::Register(root) : vesk::com::ComRegistrar::Unregister(root);

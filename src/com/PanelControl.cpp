@@ -364,9 +364,19 @@ HRESULT PanelControl::TranslateAccelerator(LPMSG msg) {
       return S_OK;
     }
   }
-  // Everything else, Enter and Esc included, is the container's to see
-  // first (its default and cancel buttons, its accelerators); what it
-  // leaves goes to the focused control through the container's own loop.
+  if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN && modifiers == 0 && msg->hwnd != panel &&
+      (SendMessageW(msg->hwnd, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0) {
+    // Enter on a focused push button clicks that button, as in a dialog,
+    // before the container's default button can take it. The click is
+    // posted: what it opens (a modal file dialog) runs from the container's
+    // loop, not inside this call.
+    PostMessageW(msg->hwnd, BM_CLICK, 0, 0);
+    return S_OK;
+  }
+  // Everything else, Enter in a text box and Esc included, is the
+  // container's to see first (its default and cancel buttons, its
+  // accelerators); what it leaves goes to the focused control through the
+  // container's own loop.
   ComPtr<IOleControlSite> site;
   if (!client_site_ ||
       FAILED(client_site_->QueryInterface(IID_IOleControlSite, reinterpret_cast<void**>(site.put())))) {

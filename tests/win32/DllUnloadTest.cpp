@@ -1,6 +1,7 @@
-// The DLL loaded and unloaded many times, as a host does it, with hidden
+// The DLL loaded and freed many times, as a host does it, with hidden
 // windows on two threads: it answers DllCanUnloadNow with S_OK only once no
-// object and no hidden window is left, and unloads cleanly.
+// object and no hidden window is left. Unused, it unloads; once used, it
+// stays loaded (pinned) whatever FreeLibrary is called.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <oleauto.h>
@@ -64,6 +65,10 @@ bool ClassRegistered(HMODULE module) {
 TEST(DllUnload, RoundsOfLoadUseOnTwoThreadsAndUnload) {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   const HRESULT kFileNotFound = static_cast<HRESULT>(0x800A0035);  // failure 53
+  const HMODULE unused = LoadLibraryW(DllPath().c_str());
+  ASSERT_NE(unused, nullptr);
+  EXPECT_TRUE(FreeLibrary(unused));
+  EXPECT_EQ(GetModuleHandleW(L"VeskProgramManager.dll"), nullptr);
   for (int round = 0; round < 20; ++round) {
     SCOPED_TRACE(round);
     const HMODULE dll = LoadLibraryW(DllPath().c_str());
@@ -113,7 +118,7 @@ TEST(DllUnload, RoundsOfLoadUseOnTwoThreadsAndUnload) {
 
     CoFreeUnusedLibraries();
     EXPECT_TRUE(FreeLibrary(dll));
-    EXPECT_EQ(GetModuleHandleW(L"VeskProgramManager.dll"), nullptr);
+    EXPECT_EQ(GetModuleHandleW(L"VeskProgramManager.dll"), dll);  // pinned since the first round
   }
   CoUninitialize();
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DllTestSupport.h"
+#include "FileDialogDriver.h"
 #include "TestContainer.h"
 #include "com/ComIds.h"
 #include "com/ComInterfaces.h"
@@ -138,7 +139,7 @@ class PanelKeyboard : public ::testing::TestWithParam<PanelCase> {
 };
 
 TEST_P(PanelKeyboard, KeysReachThePanelOrTheContainer) {
-  enum Where { kFirst, kSecond, kLast, kBeforeButton, kAfterButton };
+  enum Where { kFirst, kSecond, kLast, kBeforeButton, kAfterButton, kContainer };
   const struct {
     const char* label;
     Where from;
@@ -149,16 +150,25 @@ TEST_P(PanelKeyboard, KeysReachThePanelOrTheContainer) {
     bool site_sees_key;  // offered to IOleControlSite::TranslateAccelerator
     Where focus;         // where the focus ends
     WORD command;        // the container's WM_COMMAND, 0 for none
+    bool browses;        // the key clicked Browse: its file dialog opened
   } rows[] = {
-      {"Tab from the last stop leaves the panel", kLast, VK_TAB, 0, S_FALSE, S_FALSE, true, kAfterButton, 0},
+      {"Tab from the last stop leaves the panel", kLast, VK_TAB, 0, S_FALSE, S_FALSE, true, kAfterButton, 0, false},
       {"Shift+Tab from the first stop leaves the panel", kFirst, VK_TAB, kShift, S_FALSE, S_FALSE, true,
-       kBeforeButton, 0},
-      {"Tab from the first stop stays inside", kFirst, VK_TAB, 0, S_FALSE, S_OK, false, kSecond, 0},
-      {"Shift+Tab from the second stop stays inside", kSecond, VK_TAB, kShift, S_FALSE, S_OK, false, kFirst, 0},
-      {"Ctrl+Tab is the container's", kFirst, VK_TAB, kControl, S_OK, S_OK, true, kFirst, 0},
-      {"Enter in a text box reaches the default button", kFirst, VK_RETURN, 0, S_FALSE, S_FALSE, true, kFirst, IDOK},
-      {"Esc on Browse reaches the cancel button", kSecond, VK_ESCAPE, 0, S_FALSE, S_FALSE, true, kSecond, IDCANCEL},
-      {"a key the site takes goes no further", kFirst, VK_RETURN, 0, S_OK, S_OK, true, kFirst, 0},
+       kBeforeButton, 0, false},
+      {"Tab from the first stop stays inside", kFirst, VK_TAB, 0, S_FALSE, S_OK, false, kSecond, 0, false},
+      {"Shift+Tab from the second stop stays inside", kSecond, VK_TAB, kShift, S_FALSE, S_OK, false, kFirst, 0, false},
+      {"Ctrl+Tab is the container's", kFirst, VK_TAB, kControl, S_OK, S_OK, true, kFirst, 0, false},
+      {"Enter in a text box reaches the default button", kFirst, VK_RETURN, 0, S_FALSE, S_FALSE, true, kFirst, IDOK,
+       false},
+      {"Esc on Browse reaches the cancel button", kSecond, VK_ESCAPE, 0, S_FALSE, S_FALSE, true, kSecond, IDCANCEL,
+       false},
+      {"a key the site takes goes no further", kFirst, VK_RETURN, 0, S_OK, S_OK, true, kFirst, 0, false},
+      // The file dialog's end activates its owner, the container, which (no
+      // dialog itself) keeps no focus of its own.
+      {"Enter on Browse clicks it, not the default button", kSecond, VK_RETURN, 0, S_FALSE, S_OK, false, kContainer, 0,
+       true},
+      {"Ctrl+Enter on Browse is the container's", kSecond, VK_RETURN, kControl, S_FALSE, S_FALSE, true, kSecond, IDOK,
+       false},
   };
   const auto window = [&](Where where) {
     switch (where) {
@@ -167,6 +177,7 @@ TEST_P(PanelKeyboard, KeysReachThePanelOrTheContainer) {
       case kLast: return stops_.back();
       case kBeforeButton: return before_;
       case kAfterButton: return after_;
+      case kContainer: return container_.hwnd();
     }
     return HWND{};
   };
@@ -175,7 +186,10 @@ TEST_P(PanelKeyboard, KeysReachThePanelOrTheContainer) {
     container_.keys().clear();
     container_.commands().clear();
     container_.key_answer = row.site_answer;
+    vesk::test::FileDialogDriver driver(L"");  // cancels a Browse dialog
     EXPECT_EQ(Press(window(row.from), row.key, row.modifiers), row.result);
+    for (MSG posted; PeekMessageW(&posted, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&posted);
+    EXPECT_EQ(driver.found(), row.browses);
     const std::vector<TestContainer::Key> offered{{WM_KEYDOWN, row.key, row.modifiers}};
     EXPECT_EQ(container_.keys(), row.site_sees_key ? offered : std::vector<TestContainer::Key>{});
     EXPECT_EQ(GetFocus(), window(row.focus));
