@@ -86,23 +86,34 @@ TEST(ComRegistration, AHostsIPlugInSurvivesRegistrationByteForByte) {
 }
 
 TEST(ComRegistration, AFailedRegistrationUndoesOnlyItsOwnWrites) {
-  // The last class's key is there already, volatile and with a value of its
-  // own: registration writes everything else, then fails at its first subkey.
-  const HKEY root = HKEY_CURRENT_USER;
-  WriteHostsIPlugIn(root);
-  ASSERT_EQ(WriteIn(root, kLastClass, nullptr, L"before", 0, REG_OPTION_VOLATILE), ERROR_SUCCESS);
-  const Snapshot host = TakeSnapshot(root, kIPlugIn);
-  const Snapshot blocked = TakeSnapshot(root, kLastClass);
-  EXPECT_EQ(Registration(root, true), HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE));
-  EXPECT_EQ(TakeSnapshot(root, kIPlugIn), host);
-  EXPECT_EQ(TakeSnapshot(root, kLastClass), blocked);
-  for (const std::wstring& key : kOwnedKeys) {
-    if (key != kLastClass) {
-      EXPECT_FALSE(KeyIn(root, key)) << Narrow(key);
+  for (const Scope& scope : kScopes) {
+    SCOPED_TRACE(scope.name);
+    const HKEY root = scope.root;
+    // The other width's class in its view, which the undo must not touch;
+    // the last class's key is there already, volatile and with a value of
+    // its own: registration writes everything else, then fails at its first
+    // subkey.
+    WriteHostsIPlugIn(root);
+    ASSERT_EQ(WriteIn(root, kPlugInClass + L"\\InprocServer32", nullptr, L"C:\\other width\\x.dll", kOtherView),
+              ERROR_SUCCESS);
+    const bool views_apart = !KeyIn(root, kPlugInClass, kOwnView);
+    ASSERT_EQ(WriteIn(root, kLastClass, nullptr, L"before", kOwnView, REG_OPTION_VOLATILE), ERROR_SUCCESS);
+    const Snapshot host = TakeSnapshot(root, kIPlugIn);
+    const Snapshot blocked = TakeSnapshot(root, kLastClass, kOwnView);
+    const Snapshot other_class = TakeSnapshot(root, kPlugInClass, kOtherView);
+    EXPECT_EQ(Registration(root, true), HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE));
+    EXPECT_EQ(TakeSnapshot(root, kIPlugIn), host);
+    EXPECT_EQ(TakeSnapshot(root, kLastClass, kOwnView), blocked);
+    EXPECT_EQ(TakeSnapshot(root, kPlugInClass, kOtherView), other_class);
+    for (const std::wstring& key : kOwnedKeys) {
+      if (key != kLastClass && (views_apart || key != kPlugInClass)) {
+        EXPECT_FALSE(KeyIn(root, key, kOwnView)) << Narrow(key);
+      }
     }
+    DeleteIn(root, kIPlugIn);
+    DeleteIn(root, kLastClass, kOwnView);
+    DeleteIn(root, kPlugInClass, kOtherView);
   }
-  DeleteIn(root, kIPlugIn);
-  DeleteIn(root, kLastClass);
 }
 
 TEST(ComRegistration, SharedKeysStayWhileTheOtherWidthIsRegistered) {
