@@ -64,7 +64,17 @@ bool NamesThisDll(const ClassesRegistry& registry, const std::wstring& key, cons
   return value && SameText(*value, path);
 }
 
-LSTATUS WriteAll(ClassesRegistry& registry) {
+// True when interface key `key` may be written: ours or absent under the
+// registration's root and, for a per-user registration, in the machine's
+// classes too. The merged classes prefer the user's key, so one written over
+// the machine's key of a host would send the host's interface through our
+// type library.
+bool InterfaceIsWritable(const ClassesRegistry& registry, const ClassesRegistry* machine, const std::wstring& key) {
+  return InterfaceIsOurs(registry, key, 0) && (machine == nullptr || InterfaceIsOurs(*machine, key, 0));
+}
+
+// `machine`: the machine's classes when registering for one user, else null.
+LSTATUS WriteAll(ClassesRegistry& registry, const ClassesRegistry* machine) {
   const std::wstring path = ComModule::Path();
   const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
   const std::wstring libid = Text(kLIBID_VeskProgramManager);
@@ -75,7 +85,7 @@ LSTATUS WriteAll(ClassesRegistry& registry) {
   };
   for (const DualInterface& dual : DualInterfaces()) {
     const std::wstring key = L"Interface\\" + Text(*dual.iid);
-    if (!InterfaceIsOurs(registry, key, 0)) continue;
+    if (!InterfaceIsWritable(registry, machine, key)) continue;
     add(key, nullptr, dual.name);
     add(key + L"\\ProxyStubClsid32", nullptr, kAutomationMarshaler);
     add(key + L"\\ProxyStubClsid", nullptr, kAutomationMarshaler);
@@ -116,8 +126,9 @@ LSTATUS WriteAll(ClassesRegistry& registry) {
 
 HRESULT ComRegistrar::Register(HKEY root) noexcept {
   ClassesRegistry registry(root);
+  const ClassesRegistry machine(HKEY_LOCAL_MACHINE);
   try {
-    const LSTATUS status = WriteAll(registry);
+    const LSTATUS status = WriteAll(registry, root == HKEY_LOCAL_MACHINE ? nullptr : &machine);
     if (status == ERROR_SUCCESS) return S_OK;
     registry.Rollback();
     return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));

@@ -17,7 +17,8 @@ namespace vesk::com {
 // keys) are shared: they stay while any platform entry of the type library
 // remains, and the last unregistration removes them from both views.
 // An interface key that names another type library (IPlugIn as its host
-// registered it) is never written or removed.
+// registered it) is never written or removed; a per-user registration also
+// writes none over such a key of the machine, which it would shadow.
 class ComRegistrar {
  public:
   // Registers everything; on failure undoes exactly this run's writes and

@@ -71,17 +71,30 @@ void WriteHostsIPlugIn(HKEY root) {
 }
 
 TEST(ComRegistration, AHostsIPlugInSurvivesRegistrationByteForByte) {
-  for (const Scope& scope : kScopes) {
-    SCOPED_TRACE(scope.name);
-    WriteHostsIPlugIn(scope.root);
-    const Snapshot host = TakeSnapshot(scope.root, kIPlugIn);
-    ASSERT_EQ(Registration(scope.root, true), S_OK);
-    EXPECT_EQ(TakeSnapshot(scope.root, kIPlugIn), host);
-    for (const std::wstring& key : kOwnedKeys) EXPECT_TRUE(KeyIn(scope.root, key)) << Narrow(key);
-    ASSERT_EQ(Registration(scope.root, false), S_OK);
-    EXPECT_EQ(TakeSnapshot(scope.root, kIPlugIn), host);
-    for (const std::wstring& key : kOwnedKeys) EXPECT_FALSE(KeyIn(scope.root, key)) << Narrow(key);
-    DeleteIn(scope.root, kIPlugIn);
+  // The host registered for the user or the machine; the DLL for the user
+  // or the machine. A per-user IPlugIn key would shadow the machine's in
+  // the merged classes, so none is written over the host's.
+  struct Row {
+    const char* name;
+    HKEY host, dll;
+  };
+  const Row rows[] = {{"user, user", HKEY_CURRENT_USER, HKEY_CURRENT_USER},
+                      {"machine, machine", HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE},
+                      {"host for the machine, DLL for the user", HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteHostsIPlugIn(row.host);
+    const Snapshot host = TakeSnapshot(row.host, kIPlugIn);
+    ASSERT_EQ(Registration(row.dll, true), S_OK);
+    EXPECT_EQ(TakeSnapshot(row.host, kIPlugIn), host);
+    if (row.dll != row.host) {
+      EXPECT_FALSE(KeyIn(row.dll, kIPlugIn));
+    }
+    for (const std::wstring& key : kOwnedKeys) EXPECT_TRUE(KeyIn(row.dll, key)) << Narrow(key);
+    ASSERT_EQ(Registration(row.dll, false), S_OK);
+    EXPECT_EQ(TakeSnapshot(row.host, kIPlugIn), host);
+    for (const std::wstring& key : kOwnedKeys) EXPECT_FALSE(KeyIn(row.dll, key)) << Narrow(key);
+    DeleteIn(row.host, kIPlugIn);
   }
 }
 
