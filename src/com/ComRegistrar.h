@@ -24,7 +24,11 @@ class ComRegistrar {
   // Registers everything; on failure undoes exactly this run's writes and
   // returns the error.
   static HRESULT Register(HKEY root) noexcept;
-  // Removes what this DLL owns; keys that are already gone are fine.
+  // Removes what this DLL owns; keys that are already gone are fine. This
+  // width's class and platform entry are this DLL's when they name the same
+  // file (volume and file index, whatever the path's spelling); when one
+  // names another file, present or missing, nothing is removed and the
+  // result is HRESULT_FROM_WIN32(ERROR_ALREADY_REGISTERED).
   static HRESULT Unregister(HKEY root) noexcept;
 };
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -204,6 +205,57 @@ struct Width {
 int RunClient(const Width& width, const wchar_t* verb, const wchar_t* scope = nullptr) {
   if (scope == nullptr) return RunProgram(width.client, verb);
   return RunProgram(width.client, std::wstring(verb) + L" " + scope + L" \"" + width.dll.wstring() + L"\"");
+}
+
+// A fresh copy of the DLL in `folder`.
+fs::path CopyOfDll(const fs::path& folder) {
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const fs::path copy = folder / L"VeskProgramManager.dll";
+  fs::copy_file(DllPath(), copy);
+  return copy;
+}
+
+TEST(ComRegistration, UnregistrationKnowsTheRegisteredFileByIdentity) {
+  const HRESULT kRegisteredForAnotherFile = HRESULT_FROM_WIN32(ERROR_ALREADY_REGISTERED);
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  const fs::path tests = fs::path(exe).parent_path();
+  // Each registration in a process of its own, so that the DLL is loaded by
+  // exactly the path given.
+  const fs::path client = tests / L"vesk_com_client.exe";
+  const fs::path long_dll = CopyOfDll(tests / L"Vesk Programme Folder");
+  wchar_t short_text[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameW(long_dll.c_str(), short_text, MAX_PATH), 0u);
+  const fs::path short_dll = short_text;
+  ASSERT_NE(short_dll.wstring(), long_dll.wstring());
+  const fs::path another_dll = CopyOfDll(tests / L"another copy");
+  const fs::path moved_dll = another_dll.wstring() + L".moved";
+  for (const Scope& scope : kScopes) {
+    SCOPED_TRACE(scope.name);
+    const std::wstring where(scope.name, scope.name + std::strlen(scope.name));
+    // Registered by the long path, unregistered by the short one: the same file.
+    ASSERT_EQ(RunClient({client, long_dll, {}}, L"register", where.c_str()), 0);
+    EXPECT_EQ(RunClient({client, short_dll, {}}, L"unregister", where.c_str()), 0);
+    for (const std::wstring& key : kOwnedKeys) EXPECT_FALSE(KeyIn(scope.root, key)) << Narrow(key);
+    RunClient({client, long_dll, {}}, L"unregister", where.c_str());
+    // Registered for another file, there or gone: unregistering this DLL
+    // fails and removes nothing.
+    for (const bool gone : {false, true}) {
+      SCOPED_TRACE(gone ? "the other file is gone" : "the other file is there");
+      ASSERT_EQ(RunClient({client, another_dll, {}}, L"register", where.c_str()), 0);
+      if (gone) fs::rename(another_dll, moved_dll);
+      std::vector<Snapshot> before;
+      for (const std::wstring& key : kOwnedKeys) before.push_back(TakeSnapshot(scope.root, key));
+      EXPECT_EQ(Registration(scope.root, false), kRegisteredForAnotherFile);
+      for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(TakeSnapshot(scope.root, kOwnedKeys[i]), before[i]) << Narrow(kOwnedKeys[i]);
+      }
+      if (gone) fs::rename(moved_dll, another_dll);
+      EXPECT_EQ(RunClient({client, another_dll, {}}, L"unregister", where.c_str()), 0);
+      for (const std::wstring& key : kOwnedKeys) EXPECT_FALSE(KeyIn(scope.root, key)) << Narrow(key);
+    }
+  }
 }
 
 TEST(ComRegistration, BothWidthsSideBySide) {
