@@ -2,6 +2,7 @@
 
 #include <olectl.h>
 
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -187,6 +188,9 @@ HRESULT ComRegistrar::Register(HKEY root) noexcept {
     if (status == ERROR_SUCCESS) return S_OK;
     registry.Rollback();
     return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
+  } catch (const std::bad_alloc&) {
+    registry.Rollback();
+    return E_OUTOFMEMORY;
   } catch (...) {
     registry.Rollback();
     return SELFREG_E_CLASS;
@@ -220,8 +224,10 @@ HRESULT ComRegistrar::Unregister(HKEY root) noexcept {
       note(registry.DeleteIfEmpty(TypeLibKey(), view));
     }
     return result;
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
+  } catch (...) {
+    return SELFREG_E_CLASS;
   }
 }
 

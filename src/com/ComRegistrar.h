@@ -19,6 +19,8 @@ namespace vesk::com {
 // An interface key that names another type library (IPlugIn as its host
 // registered it) is never written or removed; a per-user registration also
 // writes none over such a key of the machine, which it would shadow.
+// Failures: a registry error as HRESULT_FROM_WIN32, no memory as
+// E_OUTOFMEMORY, anything else as SELFREG_E_CLASS.
 class ComRegistrar {
  public:
   // Registers everything; on failure undoes exactly this run's writes and
