@@ -14,12 +14,11 @@ namespace vesk::host_app {
 namespace {
 
 // The argument vector of CommandLineToArgvW, freed with LocalFree.
-struct ArgumentVectorTraits {
-  using Type = LPWSTR*;
-  static Type Empty() noexcept { return nullptr; }
-  static bool IsEmpty(Type value) noexcept { return value == nullptr; }
-  static void Close(Type value) noexcept { LocalFree(value); }
+struct LocalFreeCloser {
+  void operator()(LPWSTR* vector) const noexcept { LocalFree(vector); }
 };
+using UniqueArgumentVector =
+    platform::UniqueResource<LPWSTR*, LocalFreeCloser, nullptr, platform::win32::LastErrorPolicy>;
 
 }  // namespace
 
@@ -39,7 +38,7 @@ HostConsole::~HostConsole() {
 
 std::vector<std::string> HostConsole::Arguments(int /*argc*/, char** /*argv*/) const {
   int count = 0;
-  const platform::win32::UniqueResource<ArgumentVectorTraits> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+  const UniqueArgumentVector wide(CommandLineToArgvW(GetCommandLineW(), &count));
   if (!wide) return {};
   std::vector<std::string> args;
   for (int i = 1; i < count; ++i) args.push_back(platform::win32::Utf16::ToUtf8(wide.get()[i]));

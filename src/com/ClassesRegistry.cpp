@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "com/ComOwners.h"
-
 namespace vesk::com {
 namespace {
 
@@ -11,23 +9,26 @@ constexpr const wchar_t* kClasses = L"Software\\Classes";
 
 std::wstring Full(const std::wstring& key) { return key.empty() ? kClasses : std::wstring(kClasses) + L"\\" + key; }
 
+// 0 stands for the own view; the flag is always named.
+REGSAM ViewFlag(REGSAM view) { return view == 0 ? ClassesRegistry::kOwnView : view; }
+
 }  // namespace
 
-LSTATUS ClassesRegistry::Open(const std::wstring& key, REGSAM access, REGSAM view, HKEY* out) const {
-  return RegOpenKeyExW(root_, Full(key).c_str(), 0, access | view, out);
+LSTATUS ClassesRegistry::Open(const std::wstring& key, REGSAM access, REGSAM view, UniqueRegKey& out) const {
+  HKEY raw = nullptr;
+  const LSTATUS status = RegOpenKeyExW(root_, Full(key).c_str(), 0, access | ViewFlag(view), &raw);
+  out.reset(status == ERROR_SUCCESS ? raw : nullptr);
+  return status;
 }
 
 bool ClassesRegistry::Exists(const std::wstring& key, REGSAM view) const {
-  HKEY raw = nullptr;
-  if (Open(key, KEY_QUERY_VALUE, view, &raw) != ERROR_SUCCESS) return false;
-  RegCloseKey(raw);
-  return true;
+  UniqueRegKey opened;
+  return Open(key, KEY_QUERY_VALUE, view, opened) == ERROR_SUCCESS;
 }
 
 bool ClassesRegistry::HasSubkeys(const std::wstring& key, REGSAM view) const {
-  HKEY raw = nullptr;
-  if (Open(key, KEY_QUERY_VALUE, view, &raw) != ERROR_SUCCESS) return false;
-  const UniqueRegKey opened(raw);
+  UniqueRegKey opened;
+  if (Open(key, KEY_QUERY_VALUE, view, opened) != ERROR_SUCCESS) return false;
   DWORD subkeys = 0;
   return RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
                           nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
@@ -35,9 +36,8 @@ bool ClassesRegistry::HasSubkeys(const std::wstring& key, REGSAM view) const {
 }
 
 std::optional<std::wstring> ClassesRegistry::Read(const std::wstring& key, const wchar_t* name, REGSAM view) const {
-  HKEY raw = nullptr;
-  if (Open(key, KEY_QUERY_VALUE, view, &raw) != ERROR_SUCCESS) return std::nullopt;
-  const UniqueRegKey opened(raw);
+  UniqueRegKey opened;
+  if (Open(key, KEY_QUERY_VALUE, view, opened) != ERROR_SUCCESS) return std::nullopt;
   DWORD type = 0;
   DWORD size = 0;
   if (RegQueryValueExW(opened.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
@@ -66,7 +66,7 @@ LSTATUS ClassesRegistry::Write(const std::wstring& key, const wchar_t* name, con
     HKEY raw = nullptr;
     DWORD disposition = 0;
     const LSTATUS status = RegCreateKeyExW(root_, Full(level).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &raw, &disposition);
+                                           KEY_SET_VALUE | KEY_QUERY_VALUE | kOwnView, nullptr, &raw, &disposition);
     if (status != ERROR_SUCCESS) return status;
     opened.reset(raw);
     if (disposition == REG_CREATED_NEW_KEY) created_.push_back(level);
@@ -87,9 +87,8 @@ LSTATUS ClassesRegistry::Write(const std::wstring& key, const wchar_t* name, con
 
 void ClassesRegistry::Rollback() noexcept {
   for (auto value = replaced_.rbegin(); value != replaced_.rend(); ++value) {
-    HKEY raw = nullptr;
-    if (Open(value->key, KEY_SET_VALUE, 0, &raw) != ERROR_SUCCESS) continue;
-    const UniqueRegKey opened(raw);
+    UniqueRegKey opened;
+    if (Open(value->key, KEY_SET_VALUE, kOwnView, opened) != ERROR_SUCCESS) continue;
     const wchar_t* name = value->name ? value->name->c_str() : nullptr;
     if (value->existed) {
       RegSetValueExW(opened.get(), name, 0, value->type, value->data.data(), static_cast<DWORD>(value->data.size()));
@@ -97,7 +96,9 @@ void ClassesRegistry::Rollback() noexcept {
       RegDeleteValueW(opened.get(), name);
     }
   }
-  for (auto key = created_.rbegin(); key != created_.rend(); ++key) RegDeleteKeyW(root_, Full(*key).c_str());
+  for (auto key = created_.rbegin(); key != created_.rend(); ++key) {
+    RegDeleteKeyExW(root_, Full(*key).c_str(), kOwnView, 0);
+  }
   replaced_.clear();
   created_.clear();
 }
@@ -108,18 +109,15 @@ LSTATUS ClassesRegistry::DeleteTree(const std::wstring& key, REGSAM view) const 
   const size_t split = key.find_last_of(L'\\');
   const std::wstring parent = split == std::wstring::npos ? L"" : key.substr(0, split);
   const std::wstring leaf = split == std::wstring::npos ? key : key.substr(split + 1);
-  HKEY raw = nullptr;
-  LSTATUS status = Open(parent, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE, view, &raw);
-  if (status == ERROR_SUCCESS) {
-    const UniqueRegKey opened(raw);
-    status = RegDeleteTreeW(opened.get(), leaf.c_str());
-  }
+  UniqueRegKey opened;
+  LSTATUS status = Open(parent, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE, view, opened);
+  if (status == ERROR_SUCCESS) status = RegDeleteTreeW(opened.get(), leaf.c_str());
   return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
 LSTATUS ClassesRegistry::DeleteIfEmpty(const std::wstring& key, REGSAM view) const {
   if (!Exists(key, view) || HasSubkeys(key, view)) return ERROR_SUCCESS;
-  return RegDeleteKeyExW(root_, Full(key).c_str(), view, 0);
+  return RegDeleteKeyExW(root_, Full(key).c_str(), ViewFlag(view), 0);
 }
 
 }  // namespace vesk::com

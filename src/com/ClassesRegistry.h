@@ -6,15 +6,22 @@
 #include <string>
 #include <vector>
 
+#include "com/ComOwners.h"
+
 namespace vesk::com {
 
 // The keys under `root`\Software\Classes as registration sees them. Reads and
 // deletions name a registry view (0 for this process's own,
-// KEY_WOW64_32KEY or KEY_WOW64_64KEY for the other width's); writes go to the
-// own view and are remembered, so that Rollback undoes exactly this run's
-// writes: the keys it created go, the values it replaced come back.
+// KEY_WOW64_32KEY or KEY_WOW64_64KEY for the other width's); every key is
+// opened with its view flag, so a 32-bit process on 64-bit Windows works in
+// the view it means. Writes go to the own view and are remembered, so that
+// Rollback undoes exactly this run's writes, in that view: the keys it
+// created go, the values it replaced come back.
 class ClassesRegistry {
  public:
+  // The own view of this process's width, named explicitly.
+  static constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+
   explicit ClassesRegistry(HKEY root) noexcept : root_(root) {}
   ClassesRegistry(const ClassesRegistry&) = delete;
   ClassesRegistry& operator=(const ClassesRegistry&) = delete;
@@ -44,7 +51,7 @@ class ClassesRegistry {
     std::vector<BYTE> data;
   };
 
-  LSTATUS Open(const std::wstring& key, REGSAM access, REGSAM view, HKEY* out) const;
+  LSTATUS Open(const std::wstring& key, REGSAM access, REGSAM view, UniqueRegKey& out) const;
   bool CreatedHere(const std::wstring& key) const;
 
   HKEY root_;

@@ -8,21 +8,15 @@
 namespace vesk::com {
 
 // A BSTR from SysAllocString.
-struct BstrTraits {
-  using Type = BSTR;
-  static Type Empty() noexcept { return nullptr; }
-  static bool IsEmpty(Type value) noexcept { return value == nullptr; }
-  static void Close(Type value) noexcept { SysFreeString(value); }
+struct BstrCloser {
+  void operator()(BSTR text) const noexcept { SysFreeString(text); }
 };
-using UniqueBstr = platform::win32::UniqueResource<BstrTraits>;
+using UniqueBstr = platform::UniqueResource<BSTR, BstrCloser, nullptr, platform::win32::LastErrorPolicy>;
 
 // An open registry key.
-struct RegKeyTraits {
-  using Type = HKEY;
-  static Type Empty() noexcept { return nullptr; }
-  static bool IsEmpty(Type value) noexcept { return value == nullptr; }
-  static void Close(Type value) noexcept { RegCloseKey(value); }
+struct RegKeyCloser {
+  void operator()(HKEY key) const noexcept { RegCloseKey(key); }
 };
-using UniqueRegKey = platform::win32::UniqueResource<RegKeyTraits>;
+using UniqueRegKey = platform::UniqueResource<HKEY, RegKeyCloser, nullptr, platform::win32::LastErrorPolicy>;
 
 }  // namespace vesk::com

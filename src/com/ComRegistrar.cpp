@@ -2,6 +2,8 @@
 
 #include <olectl.h>
 
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "com/ComIds.h"
 #include "com/ComModule.h"
 #include "com/PanelControl.h"
+#include "platform/win32/UniqueResource.h"
 
 namespace vesk::com {
 namespace {
@@ -22,6 +25,8 @@ constexpr bool kIs64Bit = sizeof(void*) == 8;
 constexpr const wchar_t* kOwnPlatform = kIs64Bit ? L"win64" : L"win32";
 constexpr const wchar_t* kOtherPlatform = kIs64Bit ? L"win32" : L"win64";
 constexpr REGSAM kOtherView = kIs64Bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+// Unregistration refuses: this width's registration names another file.
+const HRESULT kRegisteredForAnotherFile = HRESULT_FROM_WIN32(ERROR_ALREADY_REGISTERED);
 
 std::wstring Text(const GUID& guid) {
   wchar_t text[40] = {};
@@ -58,13 +63,74 @@ bool InterfaceIsOurs(const ClassesRegistry& registry, const std::wstring& key, R
   return library && SameText(*library, Text(kLIBID_VeskProgramManager));
 }
 
-// True when the value `name` of `key` names this DLL.
-bool NamesThisDll(const ClassesRegistry& registry, const std::wstring& key, const std::wstring& path) {
-  const auto value = registry.Read(key, nullptr);
-  return value && SameText(*value, path);
+// The volume and index that tell one file from every other, whatever the
+// path that names it (a short name, a substituted drive, a link).
+struct FileIdentity {
+  DWORD volume;
+  DWORD index_high;
+  DWORD index_low;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
+  const platform::win32::UniqueHandle file(CreateFileW(path.c_str(), 0,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
-LSTATUS WriteAll(ClassesRegistry& registry) {
+// True when `a` and `b` name the same file; when either cannot be opened,
+// only when they are the same text.
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  const auto identity_a = IdentityOf(a);
+  const auto identity_b = IdentityOf(b);
+  if (identity_a && identity_b) return *identity_a == *identity_b;
+  return SameText(a, b);
+}
+
+// What this width's registration in the own view names.
+struct OwnRegistration {
+  std::vector<std::wstring> keys;       // the keys that name this DLL
+  std::optional<std::wstring> another;  // the path of another file, when one is named
+};
+
+OwnRegistration FindOwnRegistration(const ClassesRegistry& registry) {
+  const std::wstring self = ComModule::Path();
+  // Where one CLSID key serves both views (Wine's per-user classes), the
+  // class may name the other width's DLL: that is no other file.
+  const auto other_width = registry.Read(PlatformsKey() + L"\\" + kOtherPlatform, nullptr);
+  OwnRegistration found;
+  auto judge = [&](const std::wstring& key, const std::wstring& value_key) {
+    const auto registered = registry.Read(value_key, nullptr);
+    if (!registered) return;
+    if (SameFile(*registered, self)) {
+      found.keys.push_back(key);
+    } else if (!other_width || !SameFile(*registered, *other_width)) {
+      found.another = *registered;
+    }
+  };
+  for (const ComClass& row : ComClasses()) {
+    const std::wstring key = L"CLSID\\" + Text(*row.clsid);
+    judge(key, key + L"\\InprocServer32");
+  }
+  const std::wstring platform = PlatformsKey() + L"\\" + kOwnPlatform;
+  judge(platform, platform);
+  return found;
+}
+
+// True when interface key `key` may be written: ours or absent under the
+// registration's root and, for a per-user registration, in the machine's
+// classes too. The merged classes prefer the user's key, so one written over
+// the machine's key of a host would send the host's interface through our
+// type library.
+bool InterfaceIsWritable(const ClassesRegistry& registry, const ClassesRegistry* machine, const std::wstring& key) {
+  return InterfaceIsOurs(registry, key, 0) && (machine == nullptr || InterfaceIsOurs(*machine, key, 0));
+}
+
+// `machine`: the machine's classes when registering for one user, else null.
+LSTATUS WriteAll(ClassesRegistry& registry, const ClassesRegistry* machine) {
   const std::wstring path = ComModule::Path();
   const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
   const std::wstring libid = Text(kLIBID_VeskProgramManager);
@@ -75,7 +141,7 @@ LSTATUS WriteAll(ClassesRegistry& registry) {
   };
   for (const DualInterface& dual : DualInterfaces()) {
     const std::wstring key = L"Interface\\" + Text(*dual.iid);
-    if (!InterfaceIsOurs(registry, key, 0)) continue;
+    if (!InterfaceIsWritable(registry, machine, key)) continue;
     add(key, nullptr, dual.name);
     add(key + L"\\ProxyStubClsid32", nullptr, kAutomationMarshaler);
     add(key + L"\\ProxyStubClsid", nullptr, kAutomationMarshaler);
@@ -116,11 +182,15 @@ LSTATUS WriteAll(ClassesRegistry& registry) {
 
 HRESULT ComRegistrar::Register(HKEY root) noexcept {
   ClassesRegistry registry(root);
+  const ClassesRegistry machine(HKEY_LOCAL_MACHINE);
   try {
-    const LSTATUS status = WriteAll(registry);
+    const LSTATUS status = WriteAll(registry, root == HKEY_LOCAL_MACHINE ? nullptr : &machine);
     if (status == ERROR_SUCCESS) return S_OK;
     registry.Rollback();
     return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
+  } catch (const std::bad_alloc&) {
+    registry.Rollback();
+    return E_OUTOFMEMORY;
   } catch (...) {
     registry.Rollback();
     return SELFREG_E_CLASS;
@@ -134,14 +204,14 @@ HRESULT ComRegistrar::Unregister(HKEY root) noexcept {
     auto note = [&result](LSTATUS status) {
       if (status != ERROR_SUCCESS) result = HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
     };
-    // This width's own keys, while they still name this DLL.
-    const std::wstring path = ComModule::Path();
-    for (const ComClass& row : ComClasses()) {
-      const std::wstring key = L"CLSID\\" + Text(*row.clsid);
-      if (NamesThisDll(registry, key + L"\\InprocServer32", path)) note(registry.DeleteTree(key));
+    // This width's own keys, when they name this DLL; when one names another
+    // file, that file's registration stays whole.
+    const OwnRegistration own = FindOwnRegistration(registry);
+    if (own.another) {
+      OutputDebugStringW((L"VeskProgramManager: registered for another file, " + *own.another + L"\n").c_str());
+      return kRegisteredForAnotherFile;
     }
-    const std::wstring platform = PlatformsKey() + L"\\" + kOwnPlatform;
-    if (NamesThisDll(registry, platform, path)) note(registry.DeleteTree(platform));
+    for (const std::wstring& key : own.keys) note(registry.DeleteTree(key));
     // The shared keys, once no registration of either width refers to them.
     if (registry.HasSubkeys(PlatformsKey())) return result;
     for (const REGSAM view : {REGSAM{0}, kOtherView}) {
@@ -154,8 +224,10 @@ HRESULT ComRegistrar::Unregister(HKEY root) noexcept {
       note(registry.DeleteIfEmpty(TypeLibKey(), view));
     }
     return result;
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
+  } catch (...) {
+    return SELFREG_E_CLASS;
   }
 }
 

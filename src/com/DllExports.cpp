@@ -35,11 +35,21 @@ STDAPI DllUnregisterServer() {
 
 // regsvr32 /i:user (with /n: without the machine registration) registers for
 // the calling user only, under HKEY_CURRENT_USER, without administrator
-// rights; any other command line registers for the machine.
+// rights; /i:machine, or no command line, registers for the machine. Any
+// other command line is refused before the registry is touched.
 STDAPI DllInstall(BOOL install, LPCWSTR command_line) {
   vesk::com::ComModule::Pin();
-  const bool user = command_line != nullptr && lstrcmpiW(command_line, L"user") == 0;
-  const HKEY root = user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  auto is = [command_line](const wchar_t* word) {
+    return CompareStringOrdinal(command_line, -1, word, -1, TRUE) == CSTR_EQUAL;
+  };
+  HKEY root = HKEY_LOCAL_MACHINE;
+  if (command_line != nullptr && *command_line != L'\0') {
+    if (is(L"user")) {
+      root = HKEY_CURRENT_USER;
+    } else if (!is(L"machine")) {
+      return E_INVALIDARG;
+    }
+  }
   return install ? vesk::com::ComRegistrar::Register(root) : vesk::com::ComRegistrar::Unregister(root);
 }
 

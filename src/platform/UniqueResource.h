@@ -5,11 +5,26 @@
 
 namespace vesk::platform {
 
+// The default policy of UniqueResource: `kEmpty` alone owns nothing, and
+// errno is the error state that survives a release.
+struct ErrnoPolicy {
+  template <class Handle>
+  static constexpr bool IsEmpty(Handle handle, Handle empty) noexcept {
+    return handle == empty;
+  }
+  static int SaveError() noexcept { return errno; }
+  static void RestoreError(int saved) noexcept { errno = saved; }
+};
+
 // Owns one OS resource of type `Handle` and releases it with `Closer` when
 // destroyed; `kEmpty` is the value that owns nothing. Move-only. Releasing
-// keeps errno unchanged, so a failure being reported is not lost. `Closer` is
-// a callable type; it may carry state (the service that issued the handle).
-template <class Handle, class Closer, Handle kEmpty>
+// keeps the error state (errno by default) unchanged, so a failure being
+// reported is not lost. `Closer` is a callable type; it may carry state (the
+// service that issued the handle). `Policy` says which values are empty
+// (IsEmpty(handle, kEmpty)) and which error state to keep (SaveError,
+// RestoreError), for systems with more than one empty value or another
+// error state.
+template <class Handle, class Closer, Handle kEmpty, class Policy = ErrnoPolicy>
 class UniqueResource {
  public:
   UniqueResource() noexcept = default;
@@ -30,16 +45,16 @@ class UniqueResource {
   ~UniqueResource() { reset(); }
 
   Handle get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != kEmpty; }
+  explicit operator bool() const noexcept { return !Policy::IsEmpty(handle_, kEmpty); }
   // Gives up ownership without releasing.
   Handle release() noexcept { return std::exchange(handle_, kEmpty); }
   // Releases the owned resource, if any, and takes `handle`.
   void reset(Handle handle = kEmpty) noexcept {
     const Handle old = std::exchange(handle_, handle);
-    if (old != kEmpty) {
-      const int saved = errno;
+    if (!Policy::IsEmpty(old, kEmpty)) {
+      const auto saved = Policy::SaveError();
       closer_(old);
-      errno = saved;
+      Policy::RestoreError(saved);
     }
   }
 

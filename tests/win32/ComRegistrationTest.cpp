@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -62,6 +63,50 @@ HRESULT Registration(HKEY root, bool install) {
   return hr;
 }
 
+// Calls DllInstall with `command_line` in this process.
+HRESULT Install(bool install, const wchar_t* command_line) {
+  const HMODULE dll = LoadLibraryW(DllPath().c_str());
+  if (dll == nullptr) return E_FAIL;
+  using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
+  const HRESULT hr = Export<InstallFn>(dll, "DllInstall")(install, command_line);
+  FreeLibrary(dll);
+  return hr;
+}
+
+TEST(ComRegistration, DllInstallTakesUserOrMachineInAnyCaseAndNothingElse) {
+  struct Row {
+    const char* name;
+    const wchar_t* command_line;
+    HKEY root;  // nullptr: refused
+  };
+  const Row rows[] = {{"user", L"user", HKEY_CURRENT_USER},    {"USER", L"USER", HKEY_CURRENT_USER},
+                      {"machine", L"machine", HKEY_LOCAL_MACHINE}, {"MACHINE", L"MACHINE", HKEY_LOCAL_MACHINE},
+                      {"empty", L"", HKEY_LOCAL_MACHINE},      {"null", nullptr, HKEY_LOCAL_MACHINE},
+                      {"usr", L"usr", nullptr},                {"user and more", L"user ", nullptr}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.root == nullptr) {
+      // Refused whether registering or not, with the registry untouched:
+      // a registration for the user stays.
+      EXPECT_EQ(Install(true, row.command_line), E_INVALIDARG);
+      for (const Scope& scope : kScopes) EXPECT_FALSE(KeyIn(scope.root, kPlugInClass)) << scope.name;
+      ASSERT_EQ(Install(true, L"user"), S_OK);
+      EXPECT_EQ(Install(false, row.command_line), E_INVALIDARG);
+      EXPECT_TRUE(KeyIn(HKEY_CURRENT_USER, kPlugInClass));
+      ASSERT_EQ(Install(false, L"user"), S_OK);
+      continue;
+    }
+    const HKEY other_root = row.root == HKEY_CURRENT_USER ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    ASSERT_EQ(Install(true, row.command_line), S_OK);
+    for (const std::wstring& key : kOwnedKeys) {
+      EXPECT_TRUE(KeyIn(row.root, key)) << Narrow(key);
+      EXPECT_FALSE(KeyIn(other_root, key)) << Narrow(key);
+    }
+    ASSERT_EQ(Install(false, row.command_line), S_OK);
+    for (const std::wstring& key : kOwnedKeys) EXPECT_FALSE(KeyIn(row.root, key)) << Narrow(key);
+  }
+}
+
 // IPlugIn as its host registers it, naming the host's type library.
 void WriteHostsIPlugIn(HKEY root) {
   WriteIn(root, kIPlugIn, nullptr, L"IPlugIn");
@@ -71,38 +116,62 @@ void WriteHostsIPlugIn(HKEY root) {
 }
 
 TEST(ComRegistration, AHostsIPlugInSurvivesRegistrationByteForByte) {
-  for (const Scope& scope : kScopes) {
-    SCOPED_TRACE(scope.name);
-    WriteHostsIPlugIn(scope.root);
-    const Snapshot host = TakeSnapshot(scope.root, kIPlugIn);
-    ASSERT_EQ(Registration(scope.root, true), S_OK);
-    EXPECT_EQ(TakeSnapshot(scope.root, kIPlugIn), host);
-    for (const std::wstring& key : kOwnedKeys) EXPECT_TRUE(KeyIn(scope.root, key)) << Narrow(key);
-    ASSERT_EQ(Registration(scope.root, false), S_OK);
-    EXPECT_EQ(TakeSnapshot(scope.root, kIPlugIn), host);
-    for (const std::wstring& key : kOwnedKeys) EXPECT_FALSE(KeyIn(scope.root, key)) << Narrow(key);
-    DeleteIn(scope.root, kIPlugIn);
+  // The host registered for the user or the machine; the DLL for the user
+  // or the machine. A per-user IPlugIn key would shadow the machine's in
+  // the merged classes, so none is written over the host's.
+  struct Row {
+    const char* name;
+    HKEY host, dll;
+  };
+  const Row rows[] = {{"user, user", HKEY_CURRENT_USER, HKEY_CURRENT_USER},
+                      {"machine, machine", HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE},
+                      {"host for the machine, DLL for the user", HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteHostsIPlugIn(row.host);
+    const Snapshot host = TakeSnapshot(row.host, kIPlugIn);
+    ASSERT_EQ(Registration(row.dll, true), S_OK);
+    EXPECT_EQ(TakeSnapshot(row.host, kIPlugIn), host);
+    if (row.dll != row.host) {
+      EXPECT_FALSE(KeyIn(row.dll, kIPlugIn));
+    }
+    for (const std::wstring& key : kOwnedKeys) EXPECT_TRUE(KeyIn(row.dll, key)) << Narrow(key);
+    ASSERT_EQ(Registration(row.dll, false), S_OK);
+    EXPECT_EQ(TakeSnapshot(row.host, kIPlugIn), host);
+    for (const std::wstring& key : kOwnedKeys) EXPECT_FALSE(KeyIn(row.dll, key)) << Narrow(key);
+    DeleteIn(row.host, kIPlugIn);
   }
 }
 
 TEST(ComRegistration, AFailedRegistrationUndoesOnlyItsOwnWrites) {
-  // The last class's key is there already, volatile and with a value of its
-  // own: registration writes everything else, then fails at its first subkey.
-  const HKEY root = HKEY_CURRENT_USER;
-  WriteHostsIPlugIn(root);
-  ASSERT_EQ(WriteIn(root, kLastClass, nullptr, L"before", 0, REG_OPTION_VOLATILE), ERROR_SUCCESS);
-  const Snapshot host = TakeSnapshot(root, kIPlugIn);
-  const Snapshot blocked = TakeSnapshot(root, kLastClass);
-  EXPECT_EQ(Registration(root, true), HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE));
-  EXPECT_EQ(TakeSnapshot(root, kIPlugIn), host);
-  EXPECT_EQ(TakeSnapshot(root, kLastClass), blocked);
-  for (const std::wstring& key : kOwnedKeys) {
-    if (key != kLastClass) {
-      EXPECT_FALSE(KeyIn(root, key)) << Narrow(key);
+  for (const Scope& scope : kScopes) {
+    SCOPED_TRACE(scope.name);
+    const HKEY root = scope.root;
+    // The other width's class in its view, which the undo must not touch;
+    // the last class's key is there already, volatile and with a value of
+    // its own: registration writes everything else, then fails at its first
+    // subkey.
+    WriteHostsIPlugIn(root);
+    ASSERT_EQ(WriteIn(root, kPlugInClass + L"\\InprocServer32", nullptr, L"C:\\other width\\x.dll", kOtherView),
+              ERROR_SUCCESS);
+    const bool views_apart = !KeyIn(root, kPlugInClass, kOwnView);
+    ASSERT_EQ(WriteIn(root, kLastClass, nullptr, L"before", kOwnView, REG_OPTION_VOLATILE), ERROR_SUCCESS);
+    const Snapshot host = TakeSnapshot(root, kIPlugIn);
+    const Snapshot blocked = TakeSnapshot(root, kLastClass, kOwnView);
+    const Snapshot other_class = TakeSnapshot(root, kPlugInClass, kOtherView);
+    EXPECT_EQ(Registration(root, true), HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE));
+    EXPECT_EQ(TakeSnapshot(root, kIPlugIn), host);
+    EXPECT_EQ(TakeSnapshot(root, kLastClass, kOwnView), blocked);
+    EXPECT_EQ(TakeSnapshot(root, kPlugInClass, kOtherView), other_class);
+    for (const std::wstring& key : kOwnedKeys) {
+      if (key != kLastClass && (views_apart || key != kPlugInClass)) {
+        EXPECT_FALSE(KeyIn(root, key, kOwnView)) << Narrow(key);
+      }
     }
+    DeleteIn(root, kIPlugIn);
+    DeleteIn(root, kLastClass, kOwnView);
+    DeleteIn(root, kPlugInClass, kOtherView);
   }
-  DeleteIn(root, kIPlugIn);
-  DeleteIn(root, kLastClass);
 }
 
 TEST(ComRegistration, SharedKeysStayWhileTheOtherWidthIsRegistered) {
@@ -180,6 +249,57 @@ struct Width {
 int RunClient(const Width& width, const wchar_t* verb, const wchar_t* scope = nullptr) {
   if (scope == nullptr) return RunProgram(width.client, verb);
   return RunProgram(width.client, std::wstring(verb) + L" " + scope + L" \"" + width.dll.wstring() + L"\"");
+}
+
+// A fresh copy of the DLL in `folder`.
+fs::path CopyOfDll(const fs::path& folder) {
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const fs::path copy = folder / L"VeskProgramManager.dll";
+  fs::copy_file(DllPath(), copy);
+  return copy;
+}
+
+TEST(ComRegistration, UnregistrationKnowsTheRegisteredFileByIdentity) {
+  const HRESULT kRegisteredForAnotherFile = HRESULT_FROM_WIN32(ERROR_ALREADY_REGISTERED);
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  const fs::path tests = fs::path(exe).parent_path();
+  // Each registration in a process of its own, so that the DLL is loaded by
+  // exactly the path given.
+  const fs::path client = tests / L"vesk_com_client.exe";
+  const fs::path long_dll = CopyOfDll(tests / L"Vesk Programme Folder");
+  wchar_t short_text[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameW(long_dll.c_str(), short_text, MAX_PATH), 0u);
+  const fs::path short_dll = short_text;
+  ASSERT_NE(short_dll.wstring(), long_dll.wstring());
+  const fs::path another_dll = CopyOfDll(tests / L"another copy");
+  const fs::path moved_dll = another_dll.wstring() + L".moved";
+  for (const Scope& scope : kScopes) {
+    SCOPED_TRACE(scope.name);
+    const std::wstring where(scope.name, scope.name + std::strlen(scope.name));
+    // Registered by the long path, unregistered by the short one: the same file.
+    ASSERT_EQ(RunClient({client, long_dll, {}}, L"register", where.c_str()), 0);
+    EXPECT_EQ(RunClient({client, short_dll, {}}, L"unregister", where.c_str()), 0);
+    for (const std::wstring& key : kOwnedKeys) EXPECT_FALSE(KeyIn(scope.root, key)) << Narrow(key);
+    RunClient({client, long_dll, {}}, L"unregister", where.c_str());
+    // Registered for another file, there or gone: unregistering this DLL
+    // fails and removes nothing.
+    for (const bool gone : {false, true}) {
+      SCOPED_TRACE(gone ? "the other file is gone" : "the other file is there");
+      ASSERT_EQ(RunClient({client, another_dll, {}}, L"register", where.c_str()), 0);
+      if (gone) fs::rename(another_dll, moved_dll);
+      std::vector<Snapshot> before;
+      for (const std::wstring& key : kOwnedKeys) before.push_back(TakeSnapshot(scope.root, key));
+      EXPECT_EQ(Registration(scope.root, false), kRegisteredForAnotherFile);
+      for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(TakeSnapshot(scope.root, kOwnedKeys[i]), before[i]) << Narrow(kOwnedKeys[i]);
+      }
+      if (gone) fs::rename(moved_dll, another_dll);
+      EXPECT_EQ(RunClient({client, another_dll, {}}, L"unregister", where.c_str()), 0);
+      for (const std::wstring& key : kOwnedKeys) EXPECT_FALSE(KeyIn(scope.root, key)) << Narrow(key);
+    }
+  }
 }
 
 TEST(ComRegistration, BothWidthsSideBySide) {

@@ -8,7 +8,8 @@
 
 namespace vesk::test {
 
-// The registry view of the other width, for a process of this width.
+// The registry views of this width and of the other width, named explicitly.
+inline constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 inline constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 inline bool KeyIn(HKEY root, const std::wstring& key, REGSAM view = 0) {

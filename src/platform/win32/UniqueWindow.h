@@ -7,12 +7,9 @@
 namespace vesk::platform::win32 {
 
 // A window we created; destroyed (with its children) by its owner.
-struct WindowTraits {
-  using Type = HWND;
-  static Type Empty() noexcept { return nullptr; }
-  static bool IsEmpty(Type value) noexcept { return value == nullptr; }
-  static void Close(Type value) noexcept { DestroyWindow(value); }
+struct WindowCloser {
+  void operator()(HWND window) const noexcept { DestroyWindow(window); }
 };
-using UniqueWindow = UniqueResource<WindowTraits>;
+using UniqueWindow = UniqueResource<HWND, WindowCloser, nullptr, LastErrorPolicy>;
 
 }  // namespace vesk::platform::win32
