@@ -6,7 +6,9 @@
 #   --package   also what the Debian package and its check need: dpkg-shlibdeps,
 #               lintian, man, file (tests/package/deb-check.sh)
 #   --wine32    also 32-bit Wine (adds the i386 architecture), for testing
-#               the i686 build
+#               the i686 build; fails where the kernel runs no 32-bit
+#               programs, after installing debootstrap for
+#               scripts/wine32-chroot.sh (32-bit Wine under emulation)
 #   --package-only  instead of all that, only what the Debian package's build
 #               (preset deb: no tests, benchmarks or fuzz targets) and its
 #               check need
@@ -68,8 +70,14 @@ fi
 # 32-bit Wine is only of use where the kernel runs 32-bit programs. Where it
 # does not, an installed wine32 also breaks 64-bit Wine (the wine launcher
 # then picks the 32-bit loader), so it is taken out again and the option fails.
+# scripts/wine32-chroot.sh can still run it there, in a chroot that
+# debootstrap makes.
 if [[ " ${packages[*]} " == *" wine32:i386 "* ]] && ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
-  echo "install-deps.sh: this kernel does not run 32-bit programs; 32-bit Wine removed again" >&2
+  echo "install-deps.sh: this kernel does not run 32-bit programs; 32-bit Wine removed again" \
+    "(scripts/wine32-chroot.sh runs it under emulation)" >&2
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get remove -y -qq wine32:i386 >/dev/null
+  if ! dpkg-query -W -f='${Status}' debootstrap 2>/dev/null | grep -q 'install ok installed'; then
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
+  fi
   exit 1
 fi
