@@ -21,7 +21,6 @@ using vesk::com::IPlugInCom;
 using vesk::test::DllPath;
 using vesk::test::Export;
 
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
 
 constexpr wchar_t kHiddenClass[] = L"VeskProgramManagerHidden";
@@ -29,14 +28,9 @@ constexpr wchar_t kHiddenClass[] = L"VeskProgramManagerHidden";
 // A start of a program that does not exist: it fails with 53, after the
 // request has created the calling thread's hidden window.
 HRESULT StartMissingProgram(IPlugInCom* plugin) {
-  BSTR args = SysAllocString(
-      L"<request><plugin>StartProgram</plugin><method>Execute</method>"
-      L"<params><sett><s>vesk-no-such-program.exe</s></sett></params></request>");
-  BSTR reply = nullptr;
-  const HRESULT hr = plugin->MethodCall(args, &reply);
-  SysFreeString(args);
-  SysFreeString(reply);
-  return hr;
+  return vesk::test::Call(plugin, L"<request><plugin>StartProgram</plugin><method>Execute</method>"
+                                  L"<params><sett><s>vesk-no-such-program.exe</s></sett></params></request>")
+      .first;
 }
 
 // The threads owning a hidden window of this process, one entry per window.
@@ -74,13 +68,8 @@ TEST(DllUnload, RoundsOfLoadUseOnTwoThreadsAndUnload) {
     const HMODULE dll = LoadLibraryW(DllPath().c_str());
     ASSERT_NE(dll, nullptr);
     const auto can_unload = Export<CanUnloadFn>(dll, "DllCanUnloadNow");
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(Export<GetClassObjectFn>(dll, "DllGetClassObject")(vesk::com::kCLSID_PlugIn, IID_IClassFactory,
-                                                                   reinterpret_cast<void**>(&factory)),
-              S_OK);
-    IPlugInCom* plugin = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, vesk::com::kIID_IPlugIn, reinterpret_cast<void**>(&plugin)), S_OK);
-    factory->Release();
+    IPlugInCom* const plugin = vesk::test::CreatePlugIn(dll);
+    ASSERT_NE(plugin, nullptr);
     EXPECT_EQ(can_unload(), S_FALSE);  // the plug-in lives
     EXPECT_EQ(StartMissingProgram(plugin), kFileNotFound);
 
