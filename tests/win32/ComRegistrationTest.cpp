@@ -51,25 +51,21 @@ const Scope kScopes[] = {{"user", HKEY_CURRENT_USER}, {"machine", HKEY_LOCAL_MAC
 
 std::string Narrow(const std::wstring& text) { return fs::path(text).string(); }
 
-// Registers (or unregisters) the DLL for the user or the machine, as regsvr32 does.
-HRESULT Registration(HKEY root, bool install) {
+// Calls DllInstall with `command_line` in this process, as regsvr32 /i does.
+HRESULT Install(bool install, const wchar_t* command_line) {
   const HMODULE dll = LoadLibraryW(DllPath().c_str());
   if (dll == nullptr) return E_FAIL;
-  using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
-  using RegisterFn = HRESULT(STDAPICALLTYPE*)();
-  const HRESULT hr = root == HKEY_CURRENT_USER
-                         ? Export<InstallFn>(dll, "DllInstall")(install, L"user")
-                         : Export<RegisterFn>(dll, install ? "DllRegisterServer" : "DllUnregisterServer")();
+  const HRESULT hr = Export<HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR)>(dll, "DllInstall")(install, command_line);
   FreeLibrary(dll);
   return hr;
 }
 
-// Calls DllInstall with `command_line` in this process.
-HRESULT Install(bool install, const wchar_t* command_line) {
+// Registers (or unregisters) the DLL for the user or the machine, as regsvr32 does.
+HRESULT Registration(HKEY root, bool install) {
+  if (root == HKEY_CURRENT_USER) return Install(install, L"user");
   const HMODULE dll = LoadLibraryW(DllPath().c_str());
   if (dll == nullptr) return E_FAIL;
-  using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
-  const HRESULT hr = Export<InstallFn>(dll, "DllInstall")(install, command_line);
+  const HRESULT hr = Export<HRESULT(STDAPICALLTYPE*)()>(dll, install ? "DllRegisterServer" : "DllUnregisterServer")();
   FreeLibrary(dll);
   return hr;
 }
