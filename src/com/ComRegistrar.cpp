@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "com/ClassesRegistry.h"
@@ -81,14 +82,18 @@ std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
   return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
-// True when `a` and `b` name the same file; when either cannot be opened,
-// only when they are the same text.
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-  const auto identity_a = IdentityOf(a);
-  const auto identity_b = IdentityOf(b);
-  if (identity_a && identity_b) return *identity_a == *identity_b;
-  return SameText(a, b);
-}
+// A file named by a path, with its identity when it can be opened (read once).
+struct NamedFile {
+  explicit NamedFile(std::wstring name) : path(std::move(name)), identity(IdentityOf(path)) {}
+  // True when `other` is the same file; when either cannot be opened, only
+  // when the paths are the same text.
+  bool Is(const NamedFile& other) const {
+    if (identity && other.identity) return *identity == *other.identity;
+    return SameText(path, other.path);
+  }
+  std::wstring path;
+  std::optional<FileIdentity> identity;
+};
 
 // What this width's registration in the own view names.
 struct OwnRegistration {
@@ -97,18 +102,22 @@ struct OwnRegistration {
 };
 
 OwnRegistration FindOwnRegistration(const ClassesRegistry& registry) {
-  const std::wstring self = ComModule::Path();
+  const NamedFile self(ComModule::Path());
   // Where one CLSID key serves both views (Wine's per-user classes), the
   // class may name the other width's DLL: that is no other file.
-  const auto other_width = registry.Read(PlatformsKey() + L"\\" + kOtherPlatform, nullptr);
+  std::optional<NamedFile> other_width;
+  if (auto path = registry.Read(PlatformsKey() + L"\\" + kOtherPlatform, nullptr)) {
+    other_width.emplace(std::move(*path));
+  }
   OwnRegistration found;
   auto judge = [&](const std::wstring& key, const std::wstring& value_key) {
-    const auto registered = registry.Read(value_key, nullptr);
-    if (!registered) return;
-    if (SameFile(*registered, self)) {
+    auto path = registry.Read(value_key, nullptr);
+    if (!path) return;
+    const NamedFile registered(std::move(*path));
+    if (registered.Is(self)) {
       found.keys.push_back(key);
-    } else if (!other_width || !SameFile(*registered, *other_width)) {
-      found.another = *registered;
+    } else if (!other_width || !registered.Is(*other_width)) {
+      found.another = registered.path;
     }
   };
   for (const ComClass& row : ComClasses()) {
