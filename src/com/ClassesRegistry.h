@@ -19,8 +19,9 @@ namespace vesk::com {
 // created go, the values it replaced come back.
 class ClassesRegistry {
  public:
-  // The own view of this process's width, named explicitly.
+  // The views of this process's width and of the other width, named explicitly.
   static constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  static constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
   explicit ClassesRegistry(HKEY root) noexcept : root_(root) {}
   ClassesRegistry(const ClassesRegistry&) = delete;

@@ -22,10 +22,9 @@ namespace {
 constexpr const wchar_t* kAutomationMarshaler = L"{00020424-0000-0000-C000-000000000046}";
 constexpr const wchar_t* kVersion = L"1.0";
 constexpr bool kIs64Bit = sizeof(void*) == 8;
-// This DLL's entry of the type library, and the registry view of the other width.
+// This DLL's entry of the type library, and the other width's.
 constexpr const wchar_t* kOwnPlatform = kIs64Bit ? L"win64" : L"win32";
 constexpr const wchar_t* kOtherPlatform = kIs64Bit ? L"win32" : L"win64";
-constexpr REGSAM kOtherView = kIs64Bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 // Unregistration refuses: this width's registration names another file.
 const HRESULT kRegisteredForAnotherFile = HRESULT_FROM_WIN32(ERROR_ALREADY_REGISTERED);
 
@@ -223,7 +222,7 @@ HRESULT ComRegistrar::Unregister(HKEY root) noexcept {
     for (const std::wstring& key : own.keys) note(registry.DeleteTree(key));
     // The shared keys, once no registration of either width refers to them.
     if (registry.HasSubkeys(PlatformsKey())) return result;
-    for (const REGSAM view : {REGSAM{0}, kOtherView}) {
+    for (const REGSAM view : {REGSAM{0}, ClassesRegistry::kOtherView}) {
       for (const ComClass& row : ComClasses()) note(registry.DeleteTree(row.prog_id, view));
       for (const DualInterface& dual : DualInterfaces()) {
         const std::wstring key = L"Interface\\" + Text(*dual.iid);
